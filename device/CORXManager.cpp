@@ -1,0 +1,506 @@
+// The device session: connection, heartbeat watch, received-message dispatch, state and events.
+#include "CORXManager.h"
+
+#include "GenericException.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace orx {
+
+namespace {
+
+std::mutex g_instanceLock;
+std::atomic<CORXManager*> g_instance{nullptr};
+
+void diagnostic(const char* text)
+{
+    std::fputs(text, stderr);
+    std::fputc('\n', stderr);
+}
+
+// Reply codes written by the input thread and awaited by the worker.
+constexpr std::int32_t kReplySlotSwitch = 12;
+constexpr std::int32_t kReplyHeartbeat = 13;
+constexpr std::int32_t kReplyStore = 21;
+constexpr std::int32_t kReplyReset = 23;
+constexpr std::int32_t kReplyFIRBlock = 24;
+constexpr std::int32_t kReplyUpdater = 25;
+
+int findPort(const std::vector<std::string>& names)
+{
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i].find(kAmpPortMarker) != std::string::npos)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+CORXManager* CORXManager::createInstance()
+{
+    return createInstance(SessionTiming{}, std::make_shared<SystemSessionClock>());
+}
+
+CORXManager* CORXManager::createInstance(const SessionTiming& timing, std::shared_ptr<SessionClock> clock)
+{
+    std::lock_guard lock(g_instanceLock);
+    if (CORXManager* existing = g_instance.load())
+        return existing;
+    auto* session = new CORXManager(timing, clock ? std::move(clock) : std::make_shared<SystemSessionClock>());
+    g_instance = session;
+    CMIDIManager::createInstance();
+    return session;
+}
+
+CORXManager* CORXManager::getInstance()
+{
+    if (CORXManager* existing = g_instance.load())
+        return existing;
+    return createInstance();
+}
+
+void CORXManager::deleteInstance()
+{
+    CORXManager* session = nullptr;
+    {
+        std::lock_guard lock(g_instanceLock);
+        session = g_instance.exchange(nullptr);
+    }
+    delete session;
+}
+
+CORXManager::CORXManager(const SessionTiming& timing, std::shared_ptr<SessionClock> clock)
+    : m_timing(timing), m_clock(std::move(clock))
+{
+    std::lock_guard lock(m_dataLock);
+    m_effectData = EffectData{};
+    for (auto& slot : m_irSlots) {
+        slot = FIRRecord{};
+        slot.FIRCOE = 5181; // what -10 dB gives
+    }
+    m_currentIR[0] = makeBypassRecord();
+    m_currentIR[1] = makeBypassRecord();
+}
+
+CORXManager::~CORXManager()
+{
+    // The port layer outlives the session; its input must not call into a session that is gone.
+    if (CMIDIManager* midi = CMIDIManager::existingInstance())
+        midi->closeIn();
+}
+
+// --- listeners ---------------------------------------------------------------
+
+void CORXManager::addEventCallback(DeviceEventCallback callback, void* context)
+{
+    std::unique_lock lock(m_listenerLock);
+    m_listeners.push_back({callback, context});
+}
+
+void CORXManager::removeEventCallback(DeviceEventCallback callback)
+{
+    std::unique_lock lock(m_listenerLock);
+    const auto it = std::find_if(m_listeners.begin(), m_listeners.end(),
+                                 [callback](const Listener& l) { return l.callback == callback; });
+    if (it != m_listeners.end())
+        m_listeners.erase(it);
+}
+
+void CORXManager::notifyEvent(std::int32_t event, std::int32_t value)
+{
+    if (g_instance.load() == nullptr)
+        return;
+    std::shared_lock lock(m_listenerLock);
+    for (const Listener& listener : m_listeners)
+        listener.callback(event, value, listener.context);
+}
+
+// --- connection ---------------------------------------------------------------
+
+void CORXManager::openORX()
+{
+    if (m_open)
+        return;
+    try {
+        CMIDIManager* midi = CMIDIManager::getInstance();
+        std::vector<std::string> inNames;
+        std::vector<std::string> outNames;
+        midi->getInDeviceNames(inNames);
+        midi->getOutDeviceNames(outNames);
+        const int inId = findPort(inNames);
+        const int outId = findPort(outNames);
+        if (inId < 0 || outId < 0)
+            return;
+        if (const int rc = midi->openIn(static_cast<unsigned>(inId), &CORXManager::procMIDIIn, this))
+            throw mstd::CGenericException(mstd::kErrMidiOpen, rc);
+        if (const int rc = midi->startIn())
+            throw mstd::CGenericException(mstd::kErrMidiOpen, rc);
+        if (const int rc = midi->openOut(static_cast<unsigned>(outId)))
+            throw mstd::CGenericException(mstd::kErrMidiOpen, rc);
+        m_open = true;
+        notifyEvent(kEventOpened, 0);
+    } catch (...) {
+        diagnostic("[CATCH] Exception! - CORXManager::openORX()");
+    }
+}
+
+void CORXManager::closeORX()
+{
+    if (!m_open)
+        return;
+    try {
+        CMIDIManager* midi = CMIDIManager::getInstance();
+        midi->closeIn();
+        midi->closeOut();
+        midi->closeOutPort();
+        m_open = false;
+    } catch (...) {
+        diagnostic("[CATCH] Exception! - CORXManager::closeORX()");
+    }
+}
+
+void CORXManager::checkConnection()
+{
+    runDeferredDisconnect();
+
+    const std::uint32_t now = m_clock->milliseconds();
+    if (m_open && now - m_lastHeartbeatRequest >= static_cast<std::uint32_t>(m_timing.heartbeatRequestPeriod.count())) {
+        m_lastHeartbeatRequest = now;
+        m_expectedReply = kReplyHeartbeat;
+        try {
+            const auto request = sysex::heartbeatRequest();
+            CMIDIManager::getInstance()->sendLongMessage(request.data(), request.size());
+        } catch (...) {
+            // A lost heartbeat request is noticed by the age check; nothing else to do.
+        }
+    }
+    if (now - m_lastConnectionCheck >= static_cast<std::uint32_t>(m_timing.connectionCheckPeriod.count())) {
+        m_lastConnectionCheck = now;
+        const std::int64_t last = m_lastHeartbeat;
+        if (last != 0) {
+            if (m_clock->secondsSince1970() - last > m_timing.heartbeatMaxAgeSeconds)
+                disconnect();
+        } else {
+            notifyEvent(kEventNoHeartbeat, 0);
+        }
+    }
+}
+
+void CORXManager::disconnect()
+{
+    {
+        std::lock_guard lock(m_connectionLock);
+        m_modelCode = 0;
+    }
+    m_lastHeartbeat = 0;
+    closeORX();
+    clearRequests();
+    notifyEvent(kEventDisconnected, 0);
+}
+
+void CORXManager::disconnectFromInput()
+{
+    {
+        std::lock_guard lock(m_connectionLock);
+        m_modelCode = 0;
+    }
+    m_lastHeartbeat = 0;
+    // Closing the input port from its own callback, or waiting for the queue lock the worker may hold
+    // while it waits for this very thread, must not happen here: the worker finishes the job.
+    m_dropRequestsBefore = m_requestsQueued.load();
+    m_disconnectPending = true;
+    notifyEvent(kEventDisconnected, 0);
+}
+
+void CORXManager::runDeferredDisconnect()
+{
+    if (!m_disconnectPending.exchange(false))
+        return;
+    closeORX();
+    const std::uint64_t before = m_dropRequestsBefore;
+    std::lock_guard lock(m_queueLock);
+    std::erase_if(m_requests, [before](const QueuedRequest& q) { return q.number < before; });
+}
+
+// --- received messages --------------------------------------------------------
+
+void CORXManager::procMIDIIn(void* context, const std::uint8_t* inData, std::size_t inSize)
+{
+    try {
+        auto* session = static_cast<CORXManager*>(context);
+        if (!session || !sysex::hasAmpHeader(inData, inSize))
+            return;
+        switch (sysex::kindOf(inData)) {
+        case sysex::kKindBulk:
+            session->receiveBulkDump(inData, inSize);
+            break;
+        case sysex::kKindParameter:
+            if (const auto p = sysex::parseParameter(inData, inSize))
+                session->dispatchParameter(*p);
+            break;
+        case sysex::kKindHeartbeat:
+            session->receiveHeartBeatMessage(inData, inSize);
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+        diagnostic("[CATCH] Exception! - CORXManager::procMIDIIn()");
+    }
+}
+
+void CORXManager::dispatchParameter(const sysex::Parameter& p)
+{
+    namespace pm = sysex::param;
+    if (p.group == pm::kGroupEffect) {
+        if (p.data1 == 0)
+            receiveParamEffectData(p);
+    } else if (p.group == pm::kGroupFIR) {
+        receiveParamFIR(p);
+    } else if (p.group == pm::kGroupSystem) {
+        if (p.parameter == pm::kUpdaterReply)
+            receiveParamUpdater(p);
+    }
+}
+
+void CORXManager::receiveHeartBeatMessage(const std::uint8_t* inData, std::size_t inSize)
+{
+    const auto model = sysex::parseHeartbeat(inData, inSize);
+    if (!model)
+        return;
+    std::uint8_t known = 0;
+    {
+        std::lock_guard lock(m_connectionLock);
+        known = m_modelCode;
+    }
+    if (known != 0 && known != *model)
+        disconnectFromInput();
+    const bool first = m_lastHeartbeat.exchange(m_clock->secondsSince1970()) == 0;
+    if (first) {
+        {
+            std::lock_guard lock(m_connectionLock);
+            m_modelCode = *model;
+        }
+        notifyEvent(kEventConnected, *model - '0');
+    }
+}
+
+void CORXManager::receiveBulkDump(const std::uint8_t* inData, std::size_t inSize)
+{
+    const auto type = sysex::recogniseBulkDump(inData, inSize);
+    if (!type)
+        return;
+    if (*type == sysex::kDumpTypeEffectData)
+        receiveBulkDumpEffectData(inData, inSize);
+    else
+        receiveBulkDumpFIRHeader(inData, inSize, *type);
+}
+
+void CORXManager::receiveBulkDumpEffectData(const std::uint8_t* inData, std::size_t inSize)
+{
+    constexpr std::size_t kChecksumPos = sysex::kEffectDumpLength - 2;
+    bool good = true;
+    if (inSize > sysex::kEffectDumpLength) {
+        diagnostic("[ERROR] Too long bulkdump effect data.");
+        good = false;
+    } else if (inSize < sysex::kEffectDumpLength) {
+        diagnostic("[ERROR] Too short bulk dump effect data.");
+        good = false;
+    }
+    // A short dump ends before its checksum, so it fails here too.
+    if (!sysex::checksumMatches(inData, inSize, kChecksumPos)) {
+        diagnostic("[ERROR] Bulk dump effect data check sum error.");
+        good = false;
+    }
+    if (!good) {
+        diagnostic("[ERROR] Bulk dump received effect data error.");
+        m_bulkError = 1;
+        m_receivedReply = sysex::kDumpTypeEffectData;
+        return;
+    }
+    {
+        std::lock_guard lock(m_dataLock);
+        std::copy_n(inData + 18, m_effectData.bytes.size(), m_effectData.bytes.begin());
+    }
+    m_bulkError = 0;
+    m_receivedReply = sysex::kDumpTypeEffectData;
+}
+
+void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size_t inSize, int inBulkType)
+{
+    constexpr std::size_t kChecksumPos = sysex::kFIRHeaderDumpLength - 2;
+    bool good = true;
+    if (inSize > sysex::kFIRHeaderDumpLength) {
+        diagnostic("[ERROR] Too long bulkdump FIR header.");
+        good = false;
+    } else if (inSize < sysex::kFIRHeaderDumpLength) {
+        diagnostic("[ERROR] Too short bulk dump FIR header.");
+        good = false;
+    }
+    if (!sysex::checksumMatches(inData, inSize, kChecksumPos)) {
+        diagnostic("[ERROR] Bulk dump FIR header check sum error.");
+        good = false;
+    }
+    if (!good) {
+        diagnostic("[ERROR] bulk dump received FIR data error.");
+        m_bulkError = 1;
+        m_receivedReply = inBulkType;
+        return;
+    }
+    {
+        std::lock_guard lock(m_dataLock);
+        FIRRecord& slot = m_irSlots[static_cast<std::size_t>(inBulkType)];
+        std::copy_n(inData + 18, kIrNameLength, slot.irName.begin());
+        slot.FIRCOE = sysex::decode14(inData[82], inData[83]);
+    }
+    m_bulkError = 0;
+    m_receivedReply = inBulkType;
+}
+
+void CORXManager::receiveParamEffectData(const sysex::Parameter& p)
+{
+    namespace pm = sysex::param;
+    if (p.parameter != pm::kSlotSwitchChannel1 && p.parameter != pm::kSlotSwitchChannel2)
+        return;
+    // A slot the amplifier should not have is not used as an index.
+    if (p.data2 >= kSlotsPerChannel)
+        return;
+    const int ampCh = p.parameter == pm::kSlotSwitchChannel1 ? 0 : 1;
+    {
+        std::lock_guard lock(m_dataLock);
+        m_effectData.bytes[ampCh == 0 ? EffectData::kSlotChannel1 : EffectData::kSlotChannel2] = p.data2;
+        m_currentIR[static_cast<std::size_t>(ampCh)] = m_irSlots[p.data2 + (ampCh == 0 ? 0u : kSlotsPerChannel)];
+    }
+    m_receivedReply = kReplySlotSwitch;
+    m_lastReplyValue = ampCh;
+    notifyEvent(kEventSlotSwitched, ampCh);
+}
+
+void CORXManager::receiveParamFIR(const sysex::Parameter& p)
+{
+    namespace pm = sysex::param;
+    switch (p.parameter) {
+    case pm::kBlockReply:
+        m_receivedReply = kReplyFIRBlock;
+        if (p.data2 == 0 || p.data2 == 1) {
+            m_lastReplyValue = p.data1;
+            notifyEvent(p.data2 == 0 ? kEventBlockAccepted : kEventBlockBad, p.data1);
+        }
+        break;
+    case pm::kStoreReply:
+        m_receivedReply = kReplyStore;
+        if (p.data2 == 0) {
+            m_lastReplyValue = p.data1;
+            saveFIRToSlot(p.data1);
+            notifyEvent(kEventStored, p.data1);
+        } else if (p.data2 == 1) {
+            m_lastReplyValue = p.data1;
+            notifyEvent(kEventStoreFailed, p.data1);
+        }
+        break;
+    case pm::kResetReply:
+        if (p.data1 == 0 && p.data2 == 0) {
+            m_receivedReply = kReplyReset;
+            notifyEvent(kEventReset, m_lastReplyValue);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void CORXManager::receiveParamUpdater(const sysex::Parameter& p)
+{
+    {
+        std::lock_guard lock(m_connectionLock);
+        m_updaterValue = sysex::decode14(p.data1, p.data2);
+    }
+    m_receivedReply = kReplyUpdater;
+}
+
+void CORXManager::saveFIRToSlot(int inAmpCh)
+{
+    std::lock_guard lock(m_dataLock);
+    if (inAmpCh == 0) {
+        const std::size_t slot = m_effectData.bytes[EffectData::kSlotChannel1];
+        if (slot < kSlotsPerChannel)
+            m_irSlots[slot] = m_currentIR[0];
+    } else if (inAmpCh == 1) {
+        const std::size_t slot = m_effectData.bytes[EffectData::kSlotChannel2];
+        if (slot < kSlotsPerChannel)
+            m_irSlots[slot + kSlotsPerChannel] = m_currentIR[1];
+    }
+}
+
+// --- state for the user interface ---------------------------------------------
+
+bool CORXManager::getEffectParams(int inAmpCh, std::int32_t& outParam1, std::int32_t& outParam2,
+                                  std::int32_t& outParam3, std::int32_t& outParam4)
+{
+    if (inAmpCh != 0 && inAmpCh != 1)
+        return false;
+    const std::size_t first = inAmpCh == 0 ? EffectData::kFirstParamChannel1 : EffectData::kFirstParamChannel2;
+    std::lock_guard lock(m_dataLock);
+    outParam1 = m_effectData.bytes[first];
+    outParam2 = m_effectData.bytes[first + 1];
+    outParam3 = m_effectData.bytes[first + 2];
+    outParam4 = m_effectData.bytes[first + 3];
+    return true;
+}
+
+void CORXManager::getFXLoopSettings(std::int32_t& outSend, std::int32_t& outReturn)
+{
+    std::lock_guard lock(m_dataLock);
+    outSend = m_effectData.bytes[EffectData::kLoopSend];
+    outReturn = m_effectData.bytes[EffectData::kLoopReturn];
+}
+
+void CORXManager::getCurrentIR(int inAmpCh, FIRRecord& outRecord)
+{
+    if (inAmpCh != 0 && inAmpCh != 1)
+        return;
+    std::lock_guard lock(m_dataLock);
+    outRecord = m_currentIR[static_cast<std::size_t>(inAmpCh)];
+}
+
+std::uint8_t CORXManager::getModelCode()
+{
+    std::lock_guard lock(m_connectionLock);
+    return m_modelCode;
+}
+
+void CORXManager::setLoopSettingsAvailable(bool available)
+{
+    std::lock_guard lock(m_connectionLock);
+    m_loopSettingsAvailable = available;
+}
+
+bool CORXManager::isLoopSettingsAvailable()
+{
+    std::lock_guard lock(m_connectionLock);
+    return m_loopSettingsAvailable;
+}
+
+// --- request queue ---------------------------------------------------------------
+
+void CORXManager::addRequest(std::int32_t type, std::int32_t arg1, std::int32_t arg2)
+{
+    std::lock_guard lock(m_queueLock);
+    m_requests.push_back({m_requestsQueued++, DeviceRequest{type, arg1, arg2}});
+}
+
+void CORXManager::clearRequests()
+{
+    std::lock_guard lock(m_queueLock);
+    m_requests.clear();
+}
+
+std::size_t CORXManager::queuedRequestCount()
+{
+    std::lock_guard lock(m_queueLock);
+    return m_requests.size();
+}
+
+} // namespace orx

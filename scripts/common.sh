@@ -1,0 +1,31 @@
+# Shared by run.sh and test.sh: install what a fresh Debian 12 machine lacks, then configure and build.
+
+ORX_PACKAGES=(
+    g++ make cmake pkg-config
+    librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+orx_install_packages() {
+    local missing=()
+    local pkg
+    for pkg in "${ORX_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# orx_build BUILD_DIR [extra cmake arguments...]
+orx_build() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "$@"
+    cmake --build "$dir" -j"$(nproc)"
+}

@@ -1,0 +1,64 @@
+// The simulated amplifier behind an in-process pair of MIDI ports.
+#pragma once
+
+#include "MidiBackend.h"
+#include "SimulatedAmp.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace orx::sim {
+
+inline constexpr const char* kSimulatorPortName = "Kovalex/ORX Simulator";
+
+// One input and one output port named kSimulatorPortName. Answers reach the input sink on the
+// backend's own delivery thread, as a system's MIDI input would.
+class SimulatorPortBackend final : public MidiBackend {
+public:
+    explicit SimulatorPortBackend(std::shared_ptr<SimulatedAmp> amp);
+    ~SimulatorPortBackend() override;
+
+    std::shared_ptr<SimulatedAmp> amp() const { return m_amp; }
+    // A message from the amplifier that answers nothing (an announcement, or a test's own bytes).
+    void inject(sysex::Bytes message);
+    // Returns when everything queued so far has been delivered or dropped.
+    void flush();
+
+    std::vector<std::string> inputPortNames() override;
+    std::vector<std::string> outputPortNames() override;
+    int openIn(unsigned deviceId, MidiInputSink* sink) override;
+    int startIn() override;
+    int resetIn() override;
+    int stopIn() override;
+    int closeIn() override;
+    int openOut(unsigned deviceId, MidiOutputSink* sink) override;
+    int sendLong(const std::uint8_t* data, std::size_t size, std::uint64_t bufferId) override;
+    int resetOut() override;
+    int closeOut() override;
+
+private:
+    void deliveryLoop();
+
+    std::shared_ptr<SimulatedAmp> m_amp;
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<sysex::Bytes> m_toInput;
+    bool m_delivering = false;
+    bool m_quit = false;
+    MidiInputSink* m_inSink = nullptr;
+    bool m_inStarted = false;
+    MidiOutputSink* m_outSink = nullptr;
+    // Held while a message is handed to the input sink, so closeIn can wait for it to finish.
+    std::mutex m_callbackLock;
+    std::thread m_thread;
+};
+
+// The system's MIDI ports, followed by the simulator's when ORX_SIMULATED_AMP is 1 or 2.
+std::unique_ptr<MidiBackend> makeBackendFromEnvironment();
+
+} // namespace orx::sim

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds ORX Tevo Utility and runs every test; exits non-zero on any failure.
+# ORX_BUILD_DIR picks the build folder (default: build); extra CMake arguments may follow.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/common.sh
+
+orx_install_packages
+dir=${ORX_BUILD_DIR:-build}
+orx_build "$dir" "$@"
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"

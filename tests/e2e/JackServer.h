@@ -1,0 +1,124 @@
+// A private JACK server (dummy driver) for the tests, shared by every test of the executable that asks for it.
+#pragma once
+
+#include "ChildProcess.h"
+
+#include "backends/RtMidiBackendImpl.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace orx::test {
+
+// How long a child gets to come up; generous, since CI machines can be slow. Never an assertion.
+inline constexpr std::chrono::milliseconds kStartLimit{20000};
+// How long to wait for one MIDI message to make it through JACK.
+inline constexpr std::chrono::milliseconds kMessageLimit{10000};
+
+class JackServer {
+public:
+    // Starts jackd under a name no other run uses and points this process (and so every child it
+    // starts later) at it. Returns nullptr and a reason when the server does not come up.
+    static std::unique_ptr<JackServer> start(std::string& failure, std::chrono::milliseconds limit = kStartLimit)
+    {
+        std::random_device random;
+        const std::string name = "orx-test-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000);
+        // No reservation of audio devices over D-Bus, no server started behind our back, and this one by default.
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
+
+        std::unique_ptr<JackServer> server(new JackServer(name));
+        const std::string command = std::string(ORX_TEST_JACKD) + " -n " + name + " -r -d dummy";
+        try {
+            // -r: no realtime scheduling, which a container or an unprivileged CI runner may refuse.
+            server->m_process = std::make_unique<ChildProcess>(
+                ORX_TEST_JACKD, std::vector<std::string>{"-n", name, "-r", "-d", "dummy"});
+        } catch (const std::exception& e) {
+            failure = "cannot start " + command + ": " + e.what();
+            return nullptr;
+        }
+        // Ready when a client can connect: RtMidi's port object is such a client.
+        const auto giveUp = std::chrono::steady_clock::now() + limit;
+        std::string lastReason;
+        for (;;) {
+            if (rtmidi::createInput(RtMidi::UNIX_JACK, "orx-test-probe", lastReason))
+                return server;
+            if (!server->m_process->running()) {
+                failure = command + " exited; its output:\n" + server->m_process->output();
+                return nullptr;
+            }
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                failure = command + " did not accept clients (" + lastReason + "); its output:\n" +
+                          server->m_process->output();
+                return nullptr;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+
+    const std::string& name() const { return m_name; }
+    std::string output() const { return m_process ? m_process->output() : std::string(); }
+
+private:
+    explicit JackServer(std::string name) : m_name(std::move(name)) {}
+
+    std::string m_name;
+    std::unique_ptr<ChildProcess> m_process;
+};
+
+// One server for the whole test executable, started by the first test that needs it, stopped at the end.
+class SharedJackServer final : public ::testing::Environment {
+public:
+    static JackServer* get(std::string& failure)
+    {
+        if (!s_tried) {
+            s_tried = true;
+            s_server = JackServer::start(s_failure);
+        }
+        failure = s_failure;
+        return s_server.get();
+    }
+
+    void TearDown() override { s_server.reset(); }
+
+private:
+    static inline bool s_tried = false;
+    static inline std::string s_failure;
+    static inline std::unique_ptr<JackServer> s_server;
+};
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            setenv(m_name.c_str(), m_old->c_str(), 1);
+        else
+            unsetenv(m_name.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace orx::test

@@ -1,0 +1,190 @@
+// The program's session over a real JACK MIDI server, with orx-amp-sim (a separate process) as the amplifier.
+#include "CMIDIManager.h"
+#include "CORXManager.h"
+#include "SessionClock.h"
+#include "SysexCatalogue.h"
+
+#include "ChildProcess.h"
+#include "JackServer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orx {
+namespace {
+
+[[maybe_unused]] ::testing::Environment* const g_jackEnvironment =
+    ::testing::AddGlobalTestEnvironment(new test::SharedJackServer);
+
+// How long one pass of the connection loop waits for an event before polling the session again.
+constexpr std::chrono::milliseconds kEventPollInterval{20};
+// The heartbeat request period the session runs with here, so the first heartbeat comes quickly.
+constexpr std::chrono::milliseconds kTestHeartbeatPeriod{50};
+
+class EventLog {
+public:
+    static void record(std::int32_t event, std::int32_t value, void* context)
+    {
+        auto* log = static_cast<EventLog*>(context);
+        {
+            std::lock_guard lock(log->m_lock);
+            log->m_events.emplace_back(event, value);
+        }
+        log->m_changed.notify_all();
+    }
+
+    bool waitForEvent(std::int32_t event, std::chrono::milliseconds limit)
+    {
+        std::unique_lock lock(m_lock);
+        return m_changed.wait_for(lock, limit, [&] {
+            return std::any_of(m_events.begin(), m_events.end(), [&](const auto& e) { return e.first == event; });
+        });
+    }
+
+    std::vector<std::pair<std::int32_t, std::int32_t>> events()
+    {
+        std::lock_guard lock(m_lock);
+        return m_events;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::pair<std::int32_t, std::int32_t>> m_events;
+};
+
+std::string describeEvents(const std::vector<std::pair<std::int32_t, std::int32_t>>& events)
+{
+    std::string text;
+    for (const auto& [event, value] : events)
+        text += "(" + std::to_string(event) + ", " + std::to_string(value) + ") ";
+    return text.empty() ? "none" : text;
+}
+
+// Parameter: the model code orx-amp-sim reports (1 or 2).
+class SessionOverJack : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        std::string failure;
+        if (!test::SharedJackServer::get(failure))
+            FAIL() << "no JACK server for the test: " << failure;
+        m_api.emplace("ORX_MIDI_API", "jack");
+        CMIDIManager::setBackendFactory({});
+
+        try {
+            m_sim = std::make_unique<test::ChildProcess>(
+                ORX_TEST_AMP_SIM,
+                std::vector<std::string>{"--api", "jack", "--model", std::to_string(GetParam()), "--verbose"});
+        } catch (const std::exception& e) {
+            FAIL() << e.what();
+        }
+        const auto ready =
+            m_sim->waitForLine([](const std::string& line) { return line.rfind("ready", 0) == 0; }, test::kStartLimit);
+        ASSERT_TRUE(ready) << "orx-amp-sim did not get ready; its output:\n" << m_sim->output();
+    }
+
+    void TearDown() override
+    {
+        if (m_session) {
+            m_session->removeEventCallback(&EventLog::record);
+            CORXManager::deleteInstance();
+            m_session = nullptr;
+        }
+        CMIDIManager::deleteInstance();
+        if (m_sim) {
+            const auto status = m_sim->stop();
+            // A crash on the way out would hide behind a passing test otherwise.
+            EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+                << "orx-amp-sim did not stop cleanly; its output:\n"
+                << m_sim->output();
+        }
+        m_api.reset();
+    }
+
+    // Drives the session as the program's timer does until the first heartbeat is reported.
+    void connect()
+    {
+        SessionTiming timing;
+        timing.heartbeatRequestPeriod = kTestHeartbeatPeriod;
+        m_session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
+        ASSERT_NE(m_session, nullptr);
+        m_session->addEventCallback(&EventLog::record, &m_log);
+
+        const auto giveUp = std::chrono::steady_clock::now() + test::kStartLimit;
+        while (std::chrono::steady_clock::now() < giveUp) {
+            if (!m_session->isOpen())
+                m_session->openORX();
+            else
+                m_session->checkConnection();
+            if (m_log.waitForEvent(kEventConnected, kEventPollInterval))
+                break;
+        }
+        ASSERT_TRUE(m_session->isOpen()) << "the session never opened the simulator's ports; events: "
+                                         << describeEvents(m_log.events()) << "\norx-amp-sim:\n"
+                                         << m_sim->output();
+        ASSERT_TRUE(m_log.waitForEvent(kEventConnected, std::chrono::milliseconds(0)))
+            << "no heartbeat reached the session; events: " << describeEvents(m_log.events()) << "\norx-amp-sim:\n"
+            << m_sim->output();
+    }
+
+    std::optional<test::ScopedEnv> m_api;
+    std::unique_ptr<test::ChildProcess> m_sim;
+    CORXManager* m_session = nullptr;
+    EventLog m_log;
+};
+
+// Would catch: the RtMidi backend not finding "Kovalex/" in JACK's port names, heartbeat requests
+// or answers lost between the processes, or the model code mangled on the way.
+TEST_P(SessionOverJack, OpensTheSimulatorsPortsThenReportsItsHeartbeatAndModel)
+{
+    ASSERT_NO_FATAL_FAILURE(connect());
+    const auto events = m_log.events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front().first, kEventOpened) << describeEvents(events);
+    const auto connected =
+        std::find_if(events.begin(), events.end(), [](const auto& e) { return e.first == kEventConnected; });
+    ASSERT_NE(connected, events.end());
+    EXPECT_EQ(connected->second, GetParam()) << describeEvents(events);
+    for (auto it = events.begin(); it != connected; ++it) {
+        EXPECT_NE(it->first, kEventDisconnected) << describeEvents(events);
+        EXPECT_NE(it->first, kEventError) << describeEvents(events);
+    }
+}
+
+// Would catch: the longest message the program sends cut into pieces or truncated between the
+// program's RtMidi output and the amplifier (the simulator checks the block's checksum).
+TEST_P(SessionOverJack, LongestFirBlockReachesTheSimulatorWhole)
+{
+    ASSERT_NO_FATAL_FAILURE(connect());
+    const int block = 3;
+    std::vector<std::uint8_t> payload(sysex::firBlockPayloadSize(block));
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<std::uint8_t>(255 - i);
+    const auto message = sysex::firDataBlock(block, 1, payload.data(), payload.size());
+    ASSERT_EQ(message.size(), sysex::kMaxFIRBlockLength);
+
+    const std::size_t linesBefore = m_sim->lineCount();
+    ASSERT_EQ(CMIDIManager::getInstance()->sendLongMessage(message.data(), message.size()), kMidiOk);
+    const std::string expected = "<- FIR data block 3, amp channel 1, 532 bytes";
+    const auto seen = m_sim->waitForLine([](const std::string& line) { return line.rfind("<- FIR", 0) == 0; },
+                                         test::kMessageLimit, linesBefore);
+    ASSERT_TRUE(seen) << "orx-amp-sim never saw the block; its output:\n" << m_sim->output();
+    EXPECT_EQ(*seen, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, SessionOverJack, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Model" + std::to_string(info.param);
+                         });
+
+} // namespace
+} // namespace orx
