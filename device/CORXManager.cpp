@@ -1,9 +1,12 @@
 // The device session: connection, heartbeat watch, received-message dispatch, state and events.
 #include "CORXManager.h"
 
+#include "FIRGain.h"
 #include "GenericException.h"
+#include "ReplyCodes.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -19,14 +22,6 @@ void diagnostic(const char* text)
     std::fputs(text, stderr);
     std::fputc('\n', stderr);
 }
-
-// Reply codes written by the input thread and awaited by the worker.
-constexpr std::int32_t kReplySlotSwitch = 12;
-constexpr std::int32_t kReplyHeartbeat = 13;
-constexpr std::int32_t kReplyStore = 21;
-constexpr std::int32_t kReplyReset = 23;
-constexpr std::int32_t kReplyFIRBlock = 24;
-constexpr std::int32_t kReplyUpdater = 25;
 
 int findPort(const std::vector<std::string>& names)
 {
@@ -86,6 +81,7 @@ CORXManager::CORXManager(const SessionTiming& timing, std::shared_ptr<SessionClo
 
 CORXManager::~CORXManager()
 {
+    stopRequestThread();
     // The port layer outlives the session; its input must not call into a session that is gone.
     if (CMIDIManager* midi = CMIDIManager::existingInstance())
         midi->closeIn();
@@ -168,7 +164,7 @@ void CORXManager::checkConnection()
     const std::uint32_t now = m_clock->milliseconds();
     if (m_open && now - m_lastHeartbeatRequest >= static_cast<std::uint32_t>(m_timing.heartbeatRequestPeriod.count())) {
         m_lastHeartbeatRequest = now;
-        m_expectedReply = kReplyHeartbeat;
+        m_expectedReply = reply::kHeartbeat;
         try {
             const auto request = sysex::heartbeatRequest();
             CMIDIManager::getInstance()->sendLongMessage(request.data(), request.size());
@@ -207,21 +203,17 @@ void CORXManager::disconnectFromInput()
         m_modelCode = 0;
     }
     m_lastHeartbeat = 0;
-    // Closing the input port from its own callback, or waiting for the queue lock the worker may hold
-    // while it waits for this very thread, must not happen here: the worker finishes the job.
-    m_dropRequestsBefore = m_requestsQueued.load();
+    clearRequests();
+    // A port is never closed from inside its own callback: the worker closes it on its next pass.
     m_disconnectPending = true;
+    m_workWake.notify_all();
     notifyEvent(kEventDisconnected, 0);
 }
 
 void CORXManager::runDeferredDisconnect()
 {
-    if (!m_disconnectPending.exchange(false))
-        return;
-    closeORX();
-    const std::uint64_t before = m_dropRequestsBefore;
-    std::lock_guard lock(m_queueLock);
-    std::erase_if(m_requests, [before](const QueuedRequest& q) { return q.number < before; });
+    if (m_disconnectPending.exchange(false))
+        closeORX();
 }
 
 // --- received messages --------------------------------------------------------
@@ -317,7 +309,7 @@ void CORXManager::receiveBulkDumpEffectData(const std::uint8_t* inData, std::siz
     if (!good) {
         diagnostic("[ERROR] Bulk dump received effect data error.");
         m_bulkError = 1;
-        m_receivedReply = sysex::kDumpTypeEffectData;
+        setReceivedReply(sysex::kDumpTypeEffectData);
         return;
     }
     {
@@ -325,7 +317,7 @@ void CORXManager::receiveBulkDumpEffectData(const std::uint8_t* inData, std::siz
         std::copy_n(inData + 18, m_effectData.bytes.size(), m_effectData.bytes.begin());
     }
     m_bulkError = 0;
-    m_receivedReply = sysex::kDumpTypeEffectData;
+    setReceivedReply(sysex::kDumpTypeEffectData);
 }
 
 void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size_t inSize, int inBulkType)
@@ -346,7 +338,7 @@ void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size
     if (!good) {
         diagnostic("[ERROR] bulk dump received FIR data error.");
         m_bulkError = 1;
-        m_receivedReply = inBulkType;
+        setReceivedReply(inBulkType);
         return;
     }
     {
@@ -356,7 +348,7 @@ void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size
         slot.FIRCOE = sysex::decode14(inData[82], inData[83]);
     }
     m_bulkError = 0;
-    m_receivedReply = inBulkType;
+    setReceivedReply(inBulkType);
 }
 
 void CORXManager::receiveParamEffectData(const sysex::Parameter& p)
@@ -373,7 +365,7 @@ void CORXManager::receiveParamEffectData(const sysex::Parameter& p)
         m_effectData.bytes[ampCh == 0 ? EffectData::kSlotChannel1 : EffectData::kSlotChannel2] = p.data2;
         m_currentIR[static_cast<std::size_t>(ampCh)] = m_irSlots[p.data2 + (ampCh == 0 ? 0u : kSlotsPerChannel)];
     }
-    m_receivedReply = kReplySlotSwitch;
+    setReceivedReply(reply::kSlotSwitch);
     m_lastReplyValue = ampCh;
     notifyEvent(kEventSlotSwitched, ampCh);
 }
@@ -383,14 +375,14 @@ void CORXManager::receiveParamFIR(const sysex::Parameter& p)
     namespace pm = sysex::param;
     switch (p.parameter) {
     case pm::kBlockReply:
-        m_receivedReply = kReplyFIRBlock;
+        setReceivedReply(reply::kFIRBlock);
         if (p.data2 == 0 || p.data2 == 1) {
             m_lastReplyValue = p.data1;
             notifyEvent(p.data2 == 0 ? kEventBlockAccepted : kEventBlockBad, p.data1);
         }
         break;
     case pm::kStoreReply:
-        m_receivedReply = kReplyStore;
+        setReceivedReply(reply::kStore);
         if (p.data2 == 0) {
             m_lastReplyValue = p.data1;
             saveFIRToSlot(p.data1);
@@ -402,7 +394,7 @@ void CORXManager::receiveParamFIR(const sysex::Parameter& p)
         break;
     case pm::kResetReply:
         if (p.data1 == 0 && p.data2 == 0) {
-            m_receivedReply = kReplyReset;
+            setReceivedReply(reply::kReset);
             notifyEvent(kEventReset, m_lastReplyValue);
         }
         break;
@@ -417,7 +409,7 @@ void CORXManager::receiveParamUpdater(const sysex::Parameter& p)
         std::lock_guard lock(m_connectionLock);
         m_updaterValue = sysex::decode14(p.data1, p.data2);
     }
-    m_receivedReply = kReplyUpdater;
+    setReceivedReply(reply::kUpdater);
 }
 
 void CORXManager::saveFIRToSlot(int inAmpCh)
@@ -483,24 +475,16 @@ bool CORXManager::isLoopSettingsAvailable()
     return m_loopSettingsAvailable;
 }
 
-// --- request queue ---------------------------------------------------------------
-
-void CORXManager::addRequest(std::int32_t type, std::int32_t arg1, std::int32_t arg2)
+std::uint16_t CORXManager::getUpdaterValue()
 {
-    std::lock_guard lock(m_queueLock);
-    m_requests.push_back({m_requestsQueued++, DeviceRequest{type, arg1, arg2}});
+    std::lock_guard lock(m_connectionLock);
+    return m_updaterValue;
 }
 
-void CORXManager::clearRequests()
+FIRRecord CORXManager::getSlot(std::size_t inSlot)
 {
-    std::lock_guard lock(m_queueLock);
-    m_requests.clear();
-}
-
-std::size_t CORXManager::queuedRequestCount()
-{
-    std::lock_guard lock(m_queueLock);
-    return m_requests.size();
+    std::lock_guard lock(m_dataLock);
+    return inSlot < kIrSlotCount ? m_irSlots[inSlot] : FIRRecord{};
 }
 
 } // namespace orx

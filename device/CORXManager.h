@@ -6,12 +6,15 @@
 #include "SessionClock.h"
 #include "SysexCatalogue.h"
 
+#include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+#include <thread>
 #include <vector>
 
 namespace orx {
@@ -42,6 +45,29 @@ struct DeviceRequest {
     std::int32_t arg1 = 0;
     std::int32_t arg2 = 0;
 };
+
+// Request types the worker runs.
+enum RequestType : std::int32_t {
+    kRequestOpen = 0,
+    kRequestClose = 1,
+    kRequestReadAll = 2,
+    kRequestBooster = 3,
+    kRequestFXLoopMode = 4,
+    kRequestReverb = 5,
+    kRequestNoiseGate = 6,
+    kRequestLoopSend = 7,
+    kRequestLoopReturn = 8,
+    kRequestFIRCOE = 9,
+    kRequestBypass = 10,
+    kRequestStore = 11,
+    kRequestInstall = 12,
+    kRequestSelect = 13,
+    kRequestName = 14,
+    kRequestReset = 15,
+    kRequestUpdater = 16,
+};
+
+using IrName = std::array<std::uint8_t, kIrNameLength>;
 
 // The names the session looks for among the port names, case-sensitive, anywhere in a name.
 inline constexpr const char* kAmpPortMarker = "Kovalex/";
@@ -78,10 +104,44 @@ public:
     void setLoopSettingsAvailable(bool available);
     bool isLoopSettingsAvailable();
 
-    // Request queue.
+    // Request queue and worker. addRequest never waits for the amplifier: the queue lock is held only
+    // around queue operations. An install (12) or name (14) request takes a copy of the staging record
+    // or name as it is at that moment.
     void addRequest(std::int32_t type, std::int32_t arg1, std::int32_t arg2);
     void clearRequests();
     std::size_t queuedRequestCount();
+    void startRequestThread();
+    void stopRequestThread();
+    static int requestThreadProc(CORXManager* session);
+    void doRequestEvent();
+
+    // Hand-over from the speaker simulation page (user-interface thread).
+    void setSpeakerTabFIRCOE(const FIRRecord& inFIRCOE);
+    void setSpeakerTabIrName(const std::uint8_t* inIrName); // 64 bytes
+
+    // The writes and reads the worker runs; public so they can be driven one at a time.
+    bool waitReply();
+    void requestBulkDump(int inBulkType);
+    void readAllData();
+    void writeEffectParam(int inParam, int inAmpCh, int inValue); // inParam 1 to 4
+    void writeFXLoop(bool inReturn, int inValue);
+    void sendFIRCOE(int inAmpCh, int inFIRCOE);
+    void bypassFIR(int inAmpCh);
+    void storeFIR(int inAmpCh);
+    void installFIR(int inAmpCh, const FIRRecord& inRecord);
+    void selectFIR(int inAmpCh);
+    void sendFIRName(int inAmpCh, const IrName& inIRName);
+    void resetFIR();
+    void requestUpdater();
+    int sendParam(std::uint8_t inGroup, std::uint8_t inParam, std::uint8_t inData1, std::uint8_t inData2);
+    void sendFIRData(int inAmpCh);
+    int sendFIRBlock(int inBlock, std::size_t inStart, std::size_t inLength, int inAmpCh);
+    sysex::Bytes packFIRBlock(int inBlock, int inAmpCh, std::size_t inLength) const;
+    void saveFIRToSlot(int inAmpCh);
+
+    std::uint16_t getUpdaterValue();
+    // A copy of one of the ten stored records.
+    FIRRecord getSlot(std::size_t inSlot);
 
     bool isOpen() const { return m_open.load(); }
     const SessionTiming& timing() const { return m_timing; }
@@ -97,10 +157,11 @@ private:
     void receiveParamEffectData(const sysex::Parameter& p);
     void receiveParamFIR(const sysex::Parameter& p);
     void receiveParamUpdater(const sysex::Parameter& p);
-    void saveFIRToSlot(int inAmpCh);
-    // A disconnection noticed on the MIDI input thread: state and event now, ports and queue on the worker.
+    // A disconnection noticed on the MIDI input thread: state, queue and event now, the ports on the worker.
     void disconnectFromInput();
     void runDeferredDisconnect();
+    void setReceivedReply(std::int32_t code);
+    int slotOfChannel(int inAmpCh);
 
     struct Listener {
         DeviceEventCallback callback;
@@ -122,14 +183,30 @@ private:
     std::vector<Listener> m_listeners;
 
     struct QueuedRequest {
-        std::uint64_t number;
         DeviceRequest request;
+        std::shared_ptr<const FIRRecord> record; // install: the staging record when queued
+        IrName name{};                           // rename: the staging name when queued
     };
+    void runRequest(const QueuedRequest& queued);
+
     std::deque<QueuedRequest> m_requests;
-    // Requests are numbered as they are queued, so a disconnection can drop exactly those queued before it.
-    std::atomic<std::uint64_t> m_requestsQueued{0};
+    std::condition_variable m_workWake; // with m_queueLock: a request was queued or the worker must stop
+    std::thread m_worker;
+    std::atomic<bool> m_stop{false};
     std::atomic<bool> m_disconnectPending{false};
-    std::atomic<std::uint64_t> m_dropRequestsBefore{0};
+
+    // Replies wake the waiting worker at once rather than at its next poll.
+    std::mutex m_replyLock;
+    std::condition_variable m_replyArrived;
+
+    std::mutex m_stagingLock;
+    FIRRecord m_stagingRecord;
+    IrName m_stagingName{};
+
+    FIRTransferImage m_transferImage{};
+    std::array<std::uint8_t, sysex::kFIRBlockPayload> m_blockPayload{};
+    std::size_t m_transferFirst = 0;
+    std::size_t m_transferLast = 0;
 
     EffectData m_effectData;
     std::array<FIRRecord, kIrSlotCount> m_irSlots{};

@@ -12,10 +12,12 @@ namespace orx::sim {
 SimulatorPortBackend::SimulatorPortBackend(std::shared_ptr<SimulatedAmp> amp)
     : m_amp(std::move(amp)), m_thread([this] { deliveryLoop(); })
 {
+    m_amp->setOutlet([this](sysex::Bytes message) { inject(std::move(message)); });
 }
 
 SimulatorPortBackend::~SimulatorPortBackend()
 {
+    m_amp->setOutlet({});
     {
         std::lock_guard lock(m_lock);
         m_quit = true;
@@ -26,9 +28,20 @@ SimulatorPortBackend::~SimulatorPortBackend()
 
 void SimulatorPortBackend::inject(sysex::Bytes message)
 {
+    std::vector<sysex::Bytes> one;
+    one.push_back(std::move(message));
+    enqueue(std::move(one), std::chrono::milliseconds(0));
+}
+
+void SimulatorPortBackend::enqueue(std::vector<sysex::Bytes> messages, std::chrono::milliseconds delay)
+{
+    if (messages.empty())
+        return;
+    const auto due = std::chrono::steady_clock::now() + delay;
     {
         std::lock_guard lock(m_lock);
-        m_toInput.push_back(std::move(message));
+        for (auto& message : messages)
+            m_toInput.push_back({due, std::move(message)});
     }
     m_wake.notify_all();
 }
@@ -46,7 +59,10 @@ void SimulatorPortBackend::deliveryLoop()
         m_wake.wait(lock, [this] { return m_quit || !m_toInput.empty(); });
         if (m_quit)
             break;
-        sysex::Bytes message = std::move(m_toInput.front());
+        // A delayed answer holds back everything behind it, as on a serial line.
+        if (m_wake.wait_until(lock, m_toInput.front().due, [this] { return m_quit; }))
+            break;
+        sysex::Bytes message = std::move(m_toInput.front().message);
         m_toInput.pop_front();
         m_delivering = true;
         lock.unlock();
@@ -151,14 +167,7 @@ int SimulatorPortBackend::sendLong(const std::uint8_t* data, std::size_t size, s
         return kMidiInvalidHandle;
     auto answers = m_amp->receive(data, size);
     sink->onOutputDone(bufferId);
-    if (!answers.empty()) {
-        {
-            std::lock_guard lock(m_lock);
-            for (auto& answer : answers)
-                m_toInput.push_back(std::move(answer));
-        }
-        m_wake.notify_all();
-    }
+    enqueue(std::move(answers), m_amp->replyDelay());
     return kMidiOk;
 }
 

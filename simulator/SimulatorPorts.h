@@ -4,6 +4,7 @@
 #include "MidiBackend.h"
 #include "SimulatedAmp.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -47,7 +48,13 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
-    std::deque<sysex::Bytes> m_toInput;
+    struct Pending {
+        std::chrono::steady_clock::time_point due;
+        sysex::Bytes message;
+    };
+    void enqueue(std::vector<sysex::Bytes> messages, std::chrono::milliseconds delay);
+
+    std::deque<Pending> m_toInput;
     bool m_delivering = false;
     bool m_quit = false;
     MidiInputSink* m_inSink = nullptr;

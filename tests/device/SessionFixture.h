@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -20,8 +22,22 @@ public:
     static void record(std::int32_t event, std::int32_t value, void* context)
     {
         auto* log = static_cast<EventLog*>(context);
-        std::lock_guard lock(log->m_lock);
-        log->m_events.emplace_back(event, value);
+        {
+            std::lock_guard lock(log->m_lock);
+            log->m_events.emplace_back(event, value);
+        }
+        log->m_changed.notify_all();
+    }
+    // Waits (bounded, generously) until the event has been raised `count` times; false if it never was.
+    bool waitFor(int event, std::size_t count = 1)
+    {
+        std::unique_lock lock(m_lock);
+        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] {
+            std::size_t seen = 0;
+            for (const auto& [e, v] : m_events)
+                seen += e == event;
+            return seen >= count;
+        });
     }
     std::vector<std::pair<int, int>> all()
     {
@@ -54,6 +70,7 @@ public:
 
 private:
     std::mutex m_lock;
+    std::condition_variable m_changed;
     std::vector<std::pair<int, int>> m_events;
 };
 

@@ -1,0 +1,204 @@
+// The request queue and the worker thread that runs requests one at a time and watches the connection.
+#include "CORXManager.h"
+
+#include "GenericException.h"
+#include "ReplyCodes.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace orx {
+
+void CORXManager::addRequest(std::int32_t type, std::int32_t arg1, std::int32_t arg2)
+{
+    QueuedRequest queued{DeviceRequest{type, arg1, arg2}, nullptr, {}};
+    // The request carries what was handed over now; a later hand-over cannot change what it sends.
+    if (type == kRequestInstall) {
+        std::lock_guard lock(m_stagingLock);
+        queued.record = std::make_shared<const FIRRecord>(m_stagingRecord);
+    } else if (type == kRequestName) {
+        std::lock_guard lock(m_stagingLock);
+        queued.name = m_stagingName;
+    }
+    {
+        std::lock_guard lock(m_queueLock);
+        m_requests.push_back(std::move(queued));
+    }
+    m_workWake.notify_all();
+}
+
+void CORXManager::clearRequests()
+{
+    std::lock_guard lock(m_queueLock);
+    m_requests.clear();
+}
+
+std::size_t CORXManager::queuedRequestCount()
+{
+    std::lock_guard lock(m_queueLock);
+    return m_requests.size();
+}
+
+void CORXManager::setSpeakerTabFIRCOE(const FIRRecord& inFIRCOE)
+{
+    std::lock_guard lock(m_stagingLock);
+    m_stagingRecord = inFIRCOE;
+}
+
+void CORXManager::setSpeakerTabIrName(const std::uint8_t* inIrName)
+{
+    std::lock_guard lock(m_stagingLock);
+    std::memcpy(m_stagingName.data(), inIrName, m_stagingName.size());
+}
+
+void CORXManager::startRequestThread()
+{
+    if (m_worker.joinable())
+        return;
+    m_worker = std::thread([this] { requestThreadProc(this); });
+}
+
+void CORXManager::stopRequestThread()
+{
+    if (!m_worker.joinable())
+        return;
+    {
+        std::lock_guard lock(m_queueLock);
+        m_stop = true;
+    }
+    m_workWake.notify_all();
+    // Waits for the pass in progress, which may include a request awaiting the amplifier.
+    if (m_worker.get_id() == std::this_thread::get_id())
+        m_worker.detach();
+    else
+        m_worker.join();
+}
+
+int CORXManager::requestThreadProc(CORXManager* session)
+{
+    for (;;) {
+        session->doRequestEvent();
+        if (session->m_stop)
+            return 0;
+        // Idle until a request comes, the worker is asked to stop, or the connection watch is due again.
+        std::unique_lock lock(session->m_queueLock);
+        session->m_workWake.wait_for(lock, session->m_timing.pollInterval, [session] {
+            return session->m_stop || !session->m_requests.empty() || session->m_disconnectPending;
+        });
+    }
+}
+
+void CORXManager::doRequestEvent()
+{
+    try {
+        checkConnection();
+        for (;;) {
+            QueuedRequest next;
+            {
+                std::lock_guard lock(m_queueLock);
+                if (m_requests.empty())
+                    return;
+                if (m_stop) {
+                    m_requests.clear();
+                    return;
+                }
+                next = std::move(m_requests.front());
+                m_requests.pop_front();
+            }
+            // Runs without the queue lock, so queueing never waits for the amplifier.
+            runRequest(next);
+        }
+    } catch (const mstd::CGenericException& e) {
+        const std::int32_t code = e.getCode();
+        const bool connectionLost = code == mstd::kErrMidiSend || code == mstd::kErrTimeout;
+        // Emptied before the event, so a request queued in answer to it is not lost.
+        if (!connectionLost)
+            clearRequests();
+        notifyEvent(kEventError, code);
+        if (code == mstd::kErrMidiSend)
+            CMIDIManager::getInstance()->clearPendingOut();
+        if (connectionLost)
+            disconnect();
+    } catch (...) {
+        std::fputs("[CATCH] Exception! - CORXManager::doRequestEvent()\n", stderr);
+        clearRequests();
+        notifyEvent(kEventError, mstd::kErrUnknown);
+    }
+}
+
+void CORXManager::runRequest(const QueuedRequest& queued)
+{
+    const DeviceRequest& r = queued.request;
+    switch (r.type) {
+    case kRequestOpen:
+        openORX();
+        break;
+    case kRequestClose:
+        closeORX();
+        break;
+    case kRequestReadAll:
+        readAllData();
+        break;
+    case kRequestBooster:
+    case kRequestFXLoopMode:
+    case kRequestReverb:
+    case kRequestNoiseGate:
+        writeEffectParam(r.type - kRequestBooster + 1, r.arg1, r.arg2);
+        break;
+    case kRequestLoopSend:
+    case kRequestLoopReturn:
+        writeFXLoop(r.type == kRequestLoopReturn, r.arg1);
+        break;
+    case kRequestFIRCOE:
+        sendFIRCOE(r.arg1, r.arg2);
+        break;
+    case kRequestBypass:
+        bypassFIR(r.arg1);
+        break;
+    case kRequestStore:
+        storeFIR(r.arg1);
+        break;
+    case kRequestInstall:
+        if (queued.record)
+            installFIR(r.arg1, *queued.record);
+        break;
+    case kRequestSelect:
+        selectFIR(r.arg1);
+        break;
+    case kRequestName:
+        sendFIRName(r.arg1, queued.name);
+        break;
+    case kRequestReset:
+        resetFIR();
+        break;
+    case kRequestUpdater:
+        requestUpdater();
+        break;
+    default:
+        break; // unknown types are dropped
+    }
+}
+
+void CORXManager::setReceivedReply(std::int32_t code)
+{
+    {
+        std::lock_guard lock(m_replyLock);
+        m_receivedReply = code;
+    }
+    m_replyArrived.notify_all();
+}
+
+bool CORXManager::waitReply()
+{
+    std::unique_lock lock(m_replyLock);
+    // An answer that came before the wait began counts too.
+    const bool arrived = m_replyArrived.wait_for(lock, m_timing.replyTimeout,
+                                                 [this] { return m_receivedReply.load() == m_expectedReply.load(); });
+    if (arrived) {
+        m_expectedReply = reply::kNone;
+        m_receivedReply = reply::kNone;
+    }
+    return arrived;
+}
+
+} // namespace orx
