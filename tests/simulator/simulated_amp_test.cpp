@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace orx::sim {
@@ -62,6 +63,138 @@ TEST(SimulatedAmp, StoresEffectAndLoopWritesAndIgnoresOthers)
     EXPECT_EQ(bytes[7], 0);
     EXPECT_EQ(bytes[1], 0);
     EXPECT_EQ(amp.received().size(), 4u);
+}
+
+sysex::Bytes param(std::uint8_t group, std::uint8_t parameter, std::uint8_t d1, std::uint8_t d2)
+{
+    const auto m = sysex::parameterMessage(group, parameter, d1, d2);
+    return sysex::Bytes(m.begin(), m.end());
+}
+
+std::vector<sysex::Bytes> transferBlocks(const FIRRecord& record, int ampCh)
+{
+    const FIRTransferImage image = toTransferImage(record);
+    std::vector<sysex::Bytes> blocks;
+    for (int b = 0; b < static_cast<int>(sysex::kFIRBlockCount); ++b)
+        blocks.push_back(
+            sysex::firDataBlock(b, ampCh, image.data() + sysex::firBlockOffset(b), sysex::firBlockPayloadSize(b)));
+    return blocks;
+}
+
+FIRRecord sample(std::int16_t seed)
+{
+    FIRRecord r;
+    std::memcpy(r.irName.data(), "Sample", 6);
+    r.FIRCOE = 4115;
+    for (std::size_t i = 0; i < r.coefficients.size(); ++i)
+        r.coefficients[i] = static_cast<std::int16_t>(seed + static_cast<int>(i) * 613);
+    return r;
+}
+
+TEST(SimulatedAmp, AssemblesTenGoodBlocksIntoTheChannelsCurrentResponse)
+{
+    SimulatedAmp amp;
+    const FIRRecord r = sample(11);
+    auto blocks = transferBlocks(r, 1);
+    for (const auto& block : blocks) {
+        auto answers = send(amp, block);
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_EQ(answers[0], param(0x04, 0x42, 1, 0));
+    }
+    EXPECT_EQ(amp.model().current[1], r);
+    EXPECT_NE(amp.model().current[0], r);
+}
+
+TEST(SimulatedAmp, ABadBlockIsReportedAndLeavesTheResponseAlone)
+{
+    SimulatedAmp amp;
+    const FIRRecord before = amp.model().current[0];
+    auto blocks = transferBlocks(sample(3), 0);
+    blocks[2][40] ^= 0x01; // a flipped bit breaks the checksum
+    for (std::size_t b = 0; b < blocks.size(); ++b)
+        EXPECT_EQ(send(amp, blocks[b])[0], param(0x04, 0x42, 0, b == 2 ? 1 : 0)) << b;
+    EXPECT_EQ(amp.model().current[0], before);
+
+    amp.reportBlockBad(5);
+    blocks = transferBlocks(sample(3), 0);
+    EXPECT_EQ(send(amp, blocks[5])[0], param(0x04, 0x42, 0, 1));
+    EXPECT_EQ(send(amp, blocks[5])[0], param(0x04, 0x42, 0, 0)) << "reported bad once";
+    amp.dropReplyToBlock(6);
+    EXPECT_TRUE(send(amp, blocks[6]).empty());
+}
+
+TEST(SimulatedAmp, StoreResetAndUpdater)
+{
+    SimulatedAmp amp;
+    for (const auto& block : transferBlocks(sample(5), 1))
+        send(amp, block);
+    EXPECT_EQ(send(amp, param(0x04, 0x07, 1, 7))[0], param(0x04, 0x47, 1, 0));
+    EXPECT_EQ(amp.model().slots[7], sample(5));
+    EXPECT_EQ(send(amp, param(0x04, 0x07, 1, 2))[0], param(0x04, 0x47, 1, 1)) << "slot 2 belongs to channel I";
+    amp.failNextStore();
+    EXPECT_EQ(send(amp, param(0x04, 0x07, 1, 8))[0], param(0x04, 0x47, 1, 1));
+    EXPECT_NE(amp.model().slots[8], sample(5));
+
+    EXPECT_EQ(send(amp, param(0x04, 0x08, 0, 0))[0], param(0x04, 0x48, 0, 0));
+    EXPECT_EQ(amp.model().slots[7], factoryRecord(7));
+
+    EXPECT_EQ(send(amp, sysex::updaterRequest())[0], param(0x70, 0x61, 0, 110));
+    amp.setUpdaterValue(0x3FFF);
+    EXPECT_EQ(send(amp, sysex::updaterRequest())[0], param(0x70, 0x61, 0x7F, 0x7F));
+}
+
+TEST(SimulatedAmp, NameGainAndSlotSelection)
+{
+    SimulatedAmp amp;
+    send(amp, param(0x04, 0x05, 0, 'Z'));  // first name character, channel II
+    send(amp, param(0x04, 0x05, 63, 'Q')); // the last byte is never written
+    send(amp, param(0x04, 0x04, 0x28, 0x3D));
+    auto model = amp.model();
+    EXPECT_EQ(model.current[1].irName[0], 'Z');
+    EXPECT_EQ(model.current[1].irName[63], 0);
+    EXPECT_EQ(model.current[0].FIRCOE, 5181);
+
+    send(amp, param(0x04, 0x00, 1, 9));
+    model = amp.model();
+    EXPECT_EQ(model.current[1], model.slots[9]);
+    EXPECT_EQ(model.effect.bytes[8], 4);
+    send(amp, param(0x04, 0x00, 0, 9)); // channel I has no slot 9
+    EXPECT_EQ(amp.model().effect.bytes[0], 0);
+}
+
+TEST(SimulatedAmp, FaultsTakeEffectForAsLongAsAsked)
+{
+    SimulatedAmp amp;
+    amp.dropNextReplies(2);
+    EXPECT_TRUE(send(amp, sysex::heartbeatRequest()).empty());
+    EXPECT_TRUE(send(amp, sysex::dumpRequest(3)).empty());
+    EXPECT_EQ(send(amp, sysex::heartbeatRequest()).size(), 1u);
+
+    amp.corruptNextDumps(1);
+    auto dump = send(amp, sysex::dumpRequest(10))[0];
+    EXPECT_FALSE(sysex::checksumMatches(dump.data(), dump.size(), 34));
+    dump = send(amp, sysex::dumpRequest(10))[0];
+    EXPECT_TRUE(sysex::checksumMatches(dump.data(), dump.size(), 34));
+
+    amp.setSilent(true);
+    EXPECT_TRUE(send(amp, sysex::heartbeatRequest()).empty());
+    EXPECT_TRUE(send(amp, sysex::updaterRequest()).empty());
+    EXPECT_EQ(amp.received().size(), 7u) << "a silent amp still hears everything";
+}
+
+TEST(SimulatedAmp, TheAmpTypeKnobSwitchesAndAnnounces)
+{
+    SimulatedAmp amp;
+    std::vector<sysex::Bytes> announced;
+    amp.setOutlet([&](sysex::Bytes m) { announced.push_back(std::move(m)); });
+    amp.turnAmpTypeKnob(1, 3);
+    amp.turnAmpTypeKnob(0, 2);
+    amp.turnAmpTypeKnob(0, 5); // no such amp type
+    EXPECT_EQ(announced, (std::vector<sysex::Bytes>{param(0x00, 0x48, 0, 3), param(0x00, 0x40, 0, 2)}));
+    const auto model = amp.model();
+    EXPECT_EQ(model.effect.bytes[8], 3);
+    EXPECT_EQ(model.current[1], model.slots[8]);
+    EXPECT_EQ(model.current[0], model.slots[2]);
 }
 
 TEST(SimulatedAmp, DescribesMessagesInOneLine)
