@@ -290,64 +290,66 @@ void CORXManager::receiveBulkDump(const std::uint8_t* inData, std::size_t inSize
         receiveBulkDumpFIRHeader(inData, inSize, *type);
 }
 
-void CORXManager::receiveBulkDumpEffectData(const std::uint8_t* inData, std::size_t inSize)
+namespace {
+
+// The texts one kind of dump writes when it is bad (their spellings differ on purpose: they are what
+// users and support have always seen).
+struct DumpTexts {
+    const char* tooLong;
+    const char* tooShort;
+    const char* checksum;
+    const char* bad;
+};
+
+constexpr DumpTexts kEffectDumpTexts{
+    "[ERROR] Too long bulkdump effect data.", "[ERROR] Too short bulk dump effect data.",
+    "[ERROR] Bulk dump effect data check sum error.", "[ERROR] Bulk dump received effect data error."};
+constexpr DumpTexts kHeaderDumpTexts{"[ERROR] Too long bulkdump FIR header.", "[ERROR] Too short bulk dump FIR header.",
+                                     "[ERROR] Bulk dump FIR header check sum error.",
+                                     "[ERROR] bulk dump received FIR data error."};
+
+// Length and checksum of a dump of fixed length; writes what is wrong with it.
+bool checkDump(const std::uint8_t* data, std::size_t size, std::size_t length, const DumpTexts& texts)
 {
-    constexpr std::size_t kChecksumPos = sysex::kEffectDumpLength - 2;
     bool good = true;
-    if (inSize > sysex::kEffectDumpLength) {
-        diagnostic("[ERROR] Too long bulkdump effect data.");
-        good = false;
-    } else if (inSize < sysex::kEffectDumpLength) {
-        diagnostic("[ERROR] Too short bulk dump effect data.");
+    if (size != length) {
+        diagnostic(size > length ? texts.tooLong : texts.tooShort);
         good = false;
     }
     // A short dump ends before its checksum, so it fails here too.
-    if (!sysex::checksumMatches(inData, inSize, kChecksumPos)) {
-        diagnostic("[ERROR] Bulk dump effect data check sum error.");
+    if (!sysex::checksumMatches(data, size, length - 2)) {
+        diagnostic(texts.checksum);
         good = false;
     }
-    if (!good) {
-        diagnostic("[ERROR] Bulk dump received effect data error.");
-        m_bulkError = 1;
-        setReceivedReply(sysex::kDumpTypeEffectData);
-        return;
-    }
-    {
+    if (!good)
+        diagnostic(texts.bad);
+    return good;
+}
+
+} // namespace
+
+void CORXManager::receiveBulkDumpEffectData(const std::uint8_t* inData, std::size_t inSize)
+{
+    const bool good = checkDump(inData, inSize, sysex::kEffectDumpLength, kEffectDumpTexts);
+    if (good) {
         std::lock_guard lock(m_dataLock);
         std::copy_n(inData + 18, m_effectData.bytes.size(), m_effectData.bytes.begin());
     }
-    m_bulkError = 0;
+    // The flag goes first, so a worker that sees the reply code also sees whether the dump was good.
+    m_bulkError = good ? 0 : 1;
     setReceivedReply(sysex::kDumpTypeEffectData);
 }
 
 void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size_t inSize, int inBulkType)
 {
-    constexpr std::size_t kChecksumPos = sysex::kFIRHeaderDumpLength - 2;
-    bool good = true;
-    if (inSize > sysex::kFIRHeaderDumpLength) {
-        diagnostic("[ERROR] Too long bulkdump FIR header.");
-        good = false;
-    } else if (inSize < sysex::kFIRHeaderDumpLength) {
-        diagnostic("[ERROR] Too short bulk dump FIR header.");
-        good = false;
-    }
-    if (!sysex::checksumMatches(inData, inSize, kChecksumPos)) {
-        diagnostic("[ERROR] Bulk dump FIR header check sum error.");
-        good = false;
-    }
-    if (!good) {
-        diagnostic("[ERROR] bulk dump received FIR data error.");
-        m_bulkError = 1;
-        setReceivedReply(inBulkType);
-        return;
-    }
-    {
+    const bool good = checkDump(inData, inSize, sysex::kFIRHeaderDumpLength, kHeaderDumpTexts);
+    if (good) {
         std::lock_guard lock(m_dataLock);
         FIRRecord& slot = m_irSlots[static_cast<std::size_t>(inBulkType)];
         std::copy_n(inData + 18, kIrNameLength, slot.irName.begin());
         slot.FIRCOE = sysex::decode14(inData[82], inData[83]);
     }
-    m_bulkError = 0;
+    m_bulkError = good ? 0 : 1;
     setReceivedReply(inBulkType);
 }
 
