@@ -374,17 +374,18 @@ void CORXManager::receiveParamEffectData(const sysex::Parameter& p)
 
 void CORXManager::receiveParamFIR(const sysex::Parameter& p)
 {
+    // The reply code is set last: the worker wakes on it at once, and its own event (transfer or reset
+    // done) must not overtake the event of the reply it waited for.
     namespace pm = sysex::param;
     switch (p.parameter) {
     case pm::kBlockReply:
-        setReceivedReply(reply::kFIRBlock);
         if (p.data2 == 0 || p.data2 == 1) {
             m_lastReplyValue = p.data1;
             notifyEvent(p.data2 == 0 ? kEventBlockAccepted : kEventBlockBad, p.data1);
         }
+        setReceivedReply(reply::kFIRBlock);
         break;
     case pm::kStoreReply:
-        setReceivedReply(reply::kStore);
         if (p.data2 == 0) {
             m_lastReplyValue = p.data1;
             saveFIRToSlot(p.data1);
@@ -393,11 +394,12 @@ void CORXManager::receiveParamFIR(const sysex::Parameter& p)
             m_lastReplyValue = p.data1;
             notifyEvent(kEventStoreFailed, p.data1);
         }
+        setReceivedReply(reply::kStore);
         break;
     case pm::kResetReply:
         if (p.data1 == 0 && p.data2 == 0) {
-            setReceivedReply(reply::kReset);
             notifyEvent(kEventReset, m_lastReplyValue);
+            setReceivedReply(reply::kReset);
         }
         break;
     default:

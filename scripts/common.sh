@@ -4,6 +4,7 @@ ORX_PACKAGES=(
     g++ make cmake pkg-config
     librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
     googletest libgtest-dev libgmock-dev libbenchmark-dev
+    sox libsndfile1-dev clang libclang-rt-14-dev
 )
 
 orx_install_packages() {

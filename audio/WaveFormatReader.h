@@ -1,0 +1,55 @@
+// RIFF/WAVE files: integer PCM, 44100 Hz, one or two channels, 16, 24 or 32 bits.
+#pragma once
+
+#include "AudioFormatReader.h"
+#include "ChunkWalk.h"
+
+namespace eLibrary {
+
+class WaveFormatReader final : public AudioFormatReader {
+public:
+    explicit WaveFormatReader(InputStream* stream);
+
+    bool isError() override;
+    bool isValid() override;
+    bool isValidSampleRate() override;
+    bool isValidChannels() override;
+    bool isValidBitsPerSample() override;
+    int getChannels() override;
+    int getLength() override;
+    int getSampleRate() override;
+    int getBitsPerSample() override;
+    int getBitRate() override;
+    int getPosition() override;
+    bool seek(int frame) override;
+    int readInt16(std::int16_t** dest, int channels, int frames) override;
+    int readInt32(std::int32_t** dest, int channels, int frames) override;
+    int readFloat(float** dest, int channels, int frames) override;
+
+    std::int32_t positionToFrame(std::int64_t position) const;
+    std::int64_t frameToPosition(std::int64_t frame) const;
+
+private:
+    bool walk(std::int64_t start, std::int64_t length);
+    bool handleChunk(const ChunkId& id, std::uint32_t size, std::int32_t here);
+    template <typename T> int read(T** dest, int channels, int frames);
+
+    InputStream* m_stream;
+    int m_depth = 0;
+    struct {
+        ChunkRecord chunk;
+        ChunkId formType{};
+    } m_riff;
+    struct {
+        ChunkRecord chunk;
+        std::uint16_t formatTag = 0;
+        std::uint16_t channels = 0;
+        std::uint32_t sampleRate = 0;
+        std::uint32_t byteRate = 0;
+        std::uint16_t blockAlign = 0;
+        std::uint16_t bitsPerSample = 0;
+    } m_format;
+    ChunkRecord m_data;
+};
+
+} // namespace eLibrary
