@@ -1,0 +1,106 @@
+// Reading and writing the settings file.
+#include "AppSettings.h"
+
+#include "IniProfile.h"
+
+#include <system_error>
+
+namespace orx {
+
+namespace {
+
+std::shared_ptr<SettingsFolders> g_folders;
+std::unique_ptr<AppSettings> g_instance;
+
+constexpr const char* kCompanyFolder = "Veltra";
+constexpr const char* kFileName = "ORX_Tevo_Utility.ini";
+
+} // namespace
+
+std::string removeTrailingSeparator(std::string path)
+{
+    const std::filesystem::path p(path);
+    if (!path.empty() && (path.back() == '/' || path.back() == std::filesystem::path::preferred_separator) &&
+        p != p.root_path())
+        path.pop_back();
+    return path;
+}
+
+void AppSettings::setFolders(std::shared_ptr<SettingsFolders> folders)
+{
+    g_folders = std::move(folders);
+}
+
+AppSettings* AppSettings::createInstance()
+{
+    if (!g_instance) {
+        g_instance = std::make_unique<AppSettings>(g_folders);
+        g_instance->load();
+    }
+    return g_instance.get();
+}
+
+AppSettings* AppSettings::getInstance()
+{
+    return g_instance ? g_instance.get() : createInstance();
+}
+
+void AppSettings::deleteInstance()
+{
+    if (!g_instance)
+        return;
+    g_instance->save();
+    g_instance.reset();
+}
+
+AppSettings::AppSettings(std::shared_ptr<SettingsFolders> folders) : m_folders(std::move(folders)) {}
+
+std::filesystem::path AppSettings::settingsPath() const
+{
+    const std::string base = m_folders ? m_folders->localAppDataFolder() : std::string();
+    if (base.empty())
+        return {};
+    const std::filesystem::path folder = std::filesystem::path(base) / kCompanyFolder;
+    std::error_code error;
+    if (!std::filesystem::exists(folder, error))
+        std::filesystem::create_directories(folder, error); // a failure shows as a failed save
+    return folder / kFileName;
+}
+
+std::string AppSettings::defaultIrFolder() const
+{
+    const std::string music = m_folders ? m_folders->musicFolder() : std::string();
+    return (std::filesystem::path(music.empty() ? std::string(1, '/') : music) / "ORX" / "Veltra").string();
+}
+
+bool AppSettings::load()
+{
+    const auto path = settingsPath();
+    if (path.empty())
+        return false;
+    const auto profile = settings::IniProfile::load(path);
+    X = profile.getInt("Window", "X", 0);
+    Y = profile.getInt("Window", "Y", 0);
+    PrimaryCh = profile.getInt("Properties", "PrimaryCh", 0);
+    const std::string fallback = defaultIrFolder();
+    FolderPathAmpI = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpI", fallback));
+    FolderPathAmpII = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpII", fallback));
+    return true;
+}
+
+bool AppSettings::save()
+{
+    const auto path = settingsPath();
+    if (path.empty())
+        return false;
+    // Unrelated sections and keys of the file are kept.
+    auto profile = settings::IniProfile::load(path);
+    profile.setString("Window", "X", std::to_string(X));
+    profile.setString("Window", "Y", std::to_string(Y));
+    profile.setString("Properties", "PrimaryCh", std::to_string(PrimaryCh));
+    profile.setString("SpeakerSimulation", "FolderPathAmpI", FolderPathAmpI);
+    profile.setString("SpeakerSimulation", "FolderPathAmpII", FolderPathAmpII);
+    return profile.save(path);
+}
+
+} // namespace orx

@@ -1,0 +1,54 @@
+// The user's settings: window position, default channel of stereo files, IR folder per amp channel.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace orx {
+
+// Where the user's folders are; an empty answer means the folder cannot be determined.
+class SettingsFolders {
+public:
+    virtual ~SettingsFolders() = default;
+    virtual std::string localAppDataFolder() = 0;
+    virtual std::string musicFolder() = 0;
+};
+
+class AppSettings {
+public:
+    // The folders every later createInstance uses; none means nothing is read or written.
+    static void setFolders(std::shared_ptr<SettingsFolders> folders);
+    static AppSettings* createInstance();
+    static AppSettings* getInstance();
+    // Saves, then destroys the store; nothing happens when there is none.
+    static void deleteInstance();
+
+    explicit AppSettings(std::shared_ptr<SettingsFolders> folders);
+
+    bool load();
+    bool save();
+
+    // The folder of an amp channel's speaker simulation page (0: I, otherwise II).
+    std::string folderOfAmpChannel(int ampCh) const { return ampCh == 0 ? FolderPathAmpI : FolderPathAmpII; }
+
+    // "<local app data>/Veltra/ORX_Tevo_Utility.ini", creating "Veltra"; empty when there is no such folder.
+    std::filesystem::path settingsPath() const;
+    // "<music>/ORX/Veltra" ("/ORX/Veltra" without a music folder); never created here.
+    std::string defaultIrFolder() const;
+
+    // Named after their keys in the settings file.
+    int X = 0;
+    int Y = 0;
+    int PrimaryCh = 0; // 0 left, 1 right, anything else: ask for each file
+    std::string FolderPathAmpI;
+    std::string FolderPathAmpII;
+
+private:
+    std::shared_ptr<SettingsFolders> m_folders;
+};
+
+// One trailing separator removed, except from a root ("/" stays "/").
+std::string removeTrailingSeparator(std::string path);
+
+} // namespace orx
