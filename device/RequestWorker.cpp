@@ -183,6 +183,11 @@ void CORXManager::setReceivedReply(std::int32_t code)
 {
     {
         std::lock_guard lock(m_replyLock);
+        // An awaited answer the worker has not taken yet is kept: an unrelated message right behind it
+        // (an amp-type announcement, say) must not turn it into a time-out.
+        const std::int32_t expected = m_expectedReply.load();
+        if (expected != reply::kNone && m_receivedReply.load() == expected && code != expected)
+            return;
         m_receivedReply = code;
     }
     m_replyArrived.notify_all();

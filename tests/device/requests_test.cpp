@@ -479,6 +479,26 @@ TEST_F(Requests, AMissingBlockReplyStopsTheTransfer)
     EXPECT_TRUE(events.valuesOf(kEventInstalled).empty());
 }
 
+TEST_F(Requests, AnAnnouncementRightBehindAnAwaitedReplyDoesNotHideIt)
+{
+    SessionTiming timing = fastTiming();
+    timing.replyTimeout = 60s; // a lost reply would hang here rather than pass by luck
+    startConnected('2', timing);
+    amp->setSilent(true);
+    session->addRequest(kRequestUpdater, 0, 0);
+    for (int i = 0; i < 20000 && sent().empty(); ++i)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_EQ(sent().size(), 1u);
+    // The reply and an amp-type announcement arrive back to back, before the worker looks.
+    const auto reply = sysex::parameterMessage(0x70, 0x61, 0, 110);
+    const auto knob = sysex::parameterMessage(0x00, 0x40, 0, 2);
+    ports->inject(B(reply.begin(), reply.end()));
+    ports->inject(B(knob.begin(), knob.end()));
+    ASSERT_TRUE(events.waitFor(kEventUpdater));
+    EXPECT_TRUE(events.valuesOf(kEventError).empty());
+    EXPECT_EQ(events.valuesOf(kEventSlotSwitched), std::vector<int>{0});
+}
+
 TEST_F(Requests, ABadBlockIsReportedAndTheTransferGoesOn)
 {
     startConnected();

@@ -1,15 +1,14 @@
-// A private JACK server (dummy driver) for the tests, shared by every test of the executable that asks for it.
+// A private JACK server (dummy driver) for the tests and benchmarks, and the environment they point at it.
 #pragma once
 
 #include "ChildProcess.h"
 
 #include "backends/RtMidiBackendImpl.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -71,27 +70,6 @@ private:
 
     std::string m_name;
     std::unique_ptr<ChildProcess> m_process;
-};
-
-// One server for the whole test executable, started by the first test that needs it, stopped at the end.
-class SharedJackServer final : public ::testing::Environment {
-public:
-    static JackServer* get(std::string& failure)
-    {
-        if (!s_tried) {
-            s_tried = true;
-            s_server = JackServer::start(s_failure);
-        }
-        failure = s_failure;
-        return s_server.get();
-    }
-
-    void TearDown() override { s_server.reset(); }
-
-private:
-    static inline bool s_tried = false;
-    static inline std::string s_failure;
-    static inline std::unique_ptr<JackServer> s_server;
 };
 
 // Sets an environment variable for one scope and puts the old value back.

@@ -4,16 +4,15 @@
 #include "SessionClock.h"
 #include "SysexCatalogue.h"
 
-#include "ChildProcess.h"
-#include "JackServer.h"
+#include "AmpSimProcess.h"
+#include "EventLog.h"
+#include "SharedJackServer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,53 +20,13 @@
 namespace orx {
 namespace {
 
-[[maybe_unused]] ::testing::Environment* const g_jackEnvironment =
-    ::testing::AddGlobalTestEnvironment(new test::SharedJackServer);
-
 // How long one pass of the connection loop waits for an event before polling the session again.
 constexpr std::chrono::milliseconds kEventPollInterval{20};
 // The heartbeat request period the session runs with here, so the first heartbeat comes quickly.
 constexpr std::chrono::milliseconds kTestHeartbeatPeriod{50};
 
-class EventLog {
-public:
-    static void record(std::int32_t event, std::int32_t value, void* context)
-    {
-        auto* log = static_cast<EventLog*>(context);
-        {
-            std::lock_guard lock(log->m_lock);
-            log->m_events.emplace_back(event, value);
-        }
-        log->m_changed.notify_all();
-    }
-
-    bool waitForEvent(std::int32_t event, std::chrono::milliseconds limit)
-    {
-        std::unique_lock lock(m_lock);
-        return m_changed.wait_for(lock, limit, [&] {
-            return std::any_of(m_events.begin(), m_events.end(), [&](const auto& e) { return e.first == event; });
-        });
-    }
-
-    std::vector<std::pair<std::int32_t, std::int32_t>> events()
-    {
-        std::lock_guard lock(m_lock);
-        return m_events;
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::vector<std::pair<std::int32_t, std::int32_t>> m_events;
-};
-
-std::string describeEvents(const std::vector<std::pair<std::int32_t, std::int32_t>>& events)
-{
-    std::string text;
-    for (const auto& [event, value] : events)
-        text += "(" + std::to_string(event) + ", " + std::to_string(value) + ") ";
-    return text.empty() ? "none" : text;
-}
+using test::describeEvents;
+using test::EventLog;
 
 // Parameter: the model code orx-amp-sim reports (1 or 2).
 class SessionOverJack : public ::testing::TestWithParam<int> {
@@ -81,15 +40,11 @@ protected:
         CMIDIManager::setBackendFactory({});
 
         try {
-            m_sim = std::make_unique<test::ChildProcess>(
-                ORX_TEST_AMP_SIM,
-                std::vector<std::string>{"--api", "jack", "--model", std::to_string(GetParam()), "--verbose"});
+            m_sim = std::make_unique<test::AmpSimProcess>(
+                std::vector<std::string>{"--model", std::to_string(GetParam()), "--verbose"});
         } catch (const std::exception& e) {
             FAIL() << e.what();
         }
-        const auto ready =
-            m_sim->waitForLine([](const std::string& line) { return line.rfind("ready", 0) == 0; }, test::kStartLimit);
-        ASSERT_TRUE(ready) << "orx-amp-sim did not get ready; its output:\n" << m_sim->output();
     }
 
     void TearDown() override
@@ -101,7 +56,7 @@ protected:
         }
         CMIDIManager::deleteInstance();
         if (m_sim) {
-            const auto status = m_sim->stop();
+            const auto status = m_sim->process().stop();
             // A crash on the way out would hide behind a passing test otherwise.
             EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
                 << "orx-amp-sim did not stop cleanly; its output:\n"
@@ -137,7 +92,7 @@ protected:
     }
 
     std::optional<test::ScopedEnv> m_api;
-    std::unique_ptr<test::ChildProcess> m_sim;
+    std::unique_ptr<test::AmpSimProcess> m_sim;
     CORXManager* m_session = nullptr;
     EventLog m_log;
 };
@@ -172,11 +127,11 @@ TEST_P(SessionOverJack, LongestFirBlockReachesTheSimulatorWhole)
     const auto message = sysex::firDataBlock(block, 1, payload.data(), payload.size());
     ASSERT_EQ(message.size(), sysex::kMaxFIRBlockLength);
 
-    const std::size_t linesBefore = m_sim->lineCount();
+    const std::size_t linesBefore = m_sim->process().lineCount();
     ASSERT_EQ(CMIDIManager::getInstance()->sendLongMessage(message.data(), message.size()), kMidiOk);
     const std::string expected = "<- FIR data block 3, amp channel 1, 532 bytes";
-    const auto seen = m_sim->waitForLine([](const std::string& line) { return line.rfind("<- FIR", 0) == 0; },
-                                         test::kMessageLimit, linesBefore);
+    const auto seen = m_sim->process().waitForLine([](const std::string& line) { return line.rfind("<- FIR", 0) == 0; },
+                                                   test::kMessageLimit, linesBefore);
     ASSERT_TRUE(seen) << "orx-amp-sim never saw the block; its output:\n" << m_sim->output();
     EXPECT_EQ(*seen, expected);
 }

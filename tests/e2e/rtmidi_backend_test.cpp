@@ -4,7 +4,7 @@
 #include "backends/RtMidiBackend.h"
 #include "backends/RtMidiBackendImpl.h"
 
-#include "JackServer.h"
+#include "SharedJackServer.h"
 
 #include <gtest/gtest.h>
 

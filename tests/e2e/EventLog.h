@@ -1,0 +1,69 @@
+// The device session's events as a listener sees them, from whichever thread raises them.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orx::test {
+
+using Events = std::vector<std::pair<std::int32_t, std::int32_t>>;
+
+class EventLog {
+public:
+    static void record(std::int32_t event, std::int32_t value, void* context)
+    {
+        auto* log = static_cast<EventLog*>(context);
+        {
+            std::lock_guard lock(log->m_lock);
+            log->m_events.emplace_back(event, value);
+        }
+        log->m_changed.notify_all();
+    }
+
+    // Waits until the event has been raised `count` times in all, or limit passes.
+    bool waitForEvent(std::int32_t event, std::chrono::milliseconds limit, std::size_t count = 1)
+    {
+        std::unique_lock lock(m_lock);
+        return m_changed.wait_for(lock, limit, [&] {
+            return static_cast<std::size_t>(std::count_if(m_events.begin(), m_events.end(),
+                                                          [&](const auto& e) { return e.first == event; })) >= count;
+        });
+    }
+
+    Events events()
+    {
+        std::lock_guard lock(m_lock);
+        return m_events;
+    }
+
+    // The values one event was raised with, in order.
+    std::vector<std::int32_t> valuesOf(std::int32_t event)
+    {
+        std::vector<std::int32_t> values;
+        for (const auto& [e, v] : events())
+            if (e == event)
+                values.push_back(v);
+        return values;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    Events m_events;
+};
+
+inline std::string describeEvents(const Events& events)
+{
+    std::string text;
+    for (const auto& [event, value] : events)
+        text += "(" + std::to_string(event) + ", " + std::to_string(value) + ") ";
+    return text.empty() ? "none" : text;
+}
+
+} // namespace orx::test
