@@ -1,21 +1,19 @@
 #!/usr/bin/env bash
-# Builds ORX Tevo Utility and starts it.
+# Builds ORX Tevo Utility and starts it. With no amplifier attached the built-in simulated one answers.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
 
-# With no amplifier attached the built-in simulated one answers; a real amp's ports come first and win.
+# A real amp's ports come first and win; ORX_SIMULATED_AMP=0 turns the simulated one off.
 export ORX_SIMULATED_AMP=${ORX_SIMULATED_AMP:-2}
 
-orx_install_packages
-orx_build "${ORX_BUILD_DIR:-build}" "$@"
+orx_install_packages xvfb xauth
+dir=${ORX_BUILD_DIR:-build}
+orx_build "$dir" "$@"
 
-cat <<'MSG'
-
-Built: the device link (MIDI ports, amplifier session), the simulated amplifier and its tools.
-The program's window does not exist yet, so there is nothing to start here.
-
-What you can run today:
-  build/tools/orx-amp-sim/orx-amp-sim --help     the simulated amplifier on real virtual MIDI ports
-  ./test.sh                                      every test
-MSG
+program="$dir/app/orx-tevo-utility"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display found: starting the window on a virtual X display (xvfb-run)."
+    exec xvfb-run -a "$program"
+fi
+exec "$program"

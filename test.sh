@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds ORX Tevo Utility and runs every test; exits non-zero on any failure.
 # ORX_BUILD_DIR picks the build folder (default: build); extra CMake arguments may follow.
+# ORX_CTEST_ARGS passes arguments to ctest, e.g. ORX_CTEST_ARGS="-L device" to run one layer's tests.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh
@@ -8,4 +9,5 @@ source scripts/common.sh
 orx_install_packages
 dir=${ORX_BUILD_DIR:-build}
 orx_build "$dir" "$@"
-ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"
+# shellcheck disable=SC2086
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)" ${ORX_CTEST_ARGS:-}

@@ -56,6 +56,8 @@ CORXManager* CORXManager::getInstance()
     return createInstance();
 }
 
+CORXManager* CORXManager::existingInstance() { return g_instance.load(); }
+
 void CORXManager::deleteInstance()
 {
     CORXManager* session = nullptr;

@@ -78,6 +78,8 @@ public:
     // For tests: a session with its own timing and clock.
     static CORXManager* createInstance(const SessionTiming& timing, std::shared_ptr<SessionClock> clock);
     static CORXManager* getInstance();
+    // The session when there is one; never creates it.
+    static CORXManager* existingInstance();
     static void deleteInstance();
 
     CORXManager(const CORXManager&) = delete;
@@ -112,6 +114,7 @@ public:
     std::size_t queuedRequestCount();
     void startRequestThread();
     void stopRequestThread();
+    bool isRequestThreadRunning() const { return m_worker.joinable(); }
     static int requestThreadProc(CORXManager* session);
     void doRequestEvent();
 

@@ -5,12 +5,14 @@ ORX_PACKAGES=(
     librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     sox libsndfile1-dev clang libclang-rt-14-dev
+    qt6-base-dev fonts-dejavu-core
 )
 
+# orx_install_packages [extra packages...]
 orx_install_packages() {
     local missing=()
     local pkg
-    for pkg in "${ORX_PACKAGES[@]}"; do
+    for pkg in "${ORX_PACKAGES[@]}" "$@"; do
         if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$pkg")
         fi

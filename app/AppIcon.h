@@ -1,0 +1,8 @@
+// The application icon.
+#pragma once
+
+#include <QIcon>
+
+namespace orx {
+QIcon appIcon();
+} // namespace orx

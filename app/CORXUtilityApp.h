@@ -1,0 +1,41 @@
+// The application object: single instance, start-up, the modal run of the main window, teardown in order.
+#pragma once
+
+#include "AppSettings.h"
+
+#include <QLockFile>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QDialog;
+
+namespace orx {
+
+class CORXUtilityApp {
+public:
+    struct Options {
+        QString lockFolder;                       // default: the system's temporary folder
+        std::shared_ptr<SettingsFolders> folders; // default: the desktop's folders
+        std::function<int(QDialog&)> runDialog;   // default: the dialog's modal run
+    };
+
+    CORXUtilityApp();
+    explicit CORXUtilityApp(Options options);
+    ~CORXUtilityApp();
+
+    // Start-up, the whole modal run and its failures; false in every case, as nothing runs after it.
+    bool InitInstance();
+    // Teardown: worker, session, port layer, settings written once more, lock released.
+    int ExitInstance();
+
+    // Whether this copy holds the single-instance lock (false for a second copy).
+    bool ownsInstanceLock() const { return m_lock && m_lock->isLocked(); }
+
+private:
+    Options m_options;
+    std::unique_ptr<QLockFile> m_lock;
+};
+
+} // namespace orx

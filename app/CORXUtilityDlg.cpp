@@ -1,0 +1,361 @@
+// The main window: opening and closing steps, tabs by model code, menu, shortcuts, device event relay.
+#include "CORXUtilityDlg.h"
+
+#include "AppIcon.h"
+#include "AppSettings.h"
+#include "CAboutDlg.h"
+#include "CEffcetSettingsTab.h"
+#include "CORXManager.h"
+#include "CSpeakerSimulationTab.h"
+#include "ErrorBox.h"
+#include "GenericException.h"
+#include "StringTable.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QShortcut>
+#include <QTabBar>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace orx {
+
+namespace {
+
+struct TabInfo {
+    int pageIndex;
+    const char* label;
+};
+// One space before and after the words, as the tabs have always looked.
+constexpr TabInfo kTabs[4] = {
+    {0, " Effect Settings I "},
+    {1, " Effect Settings II "},
+    {2, " Speaker Simulation I "},
+    {3, " Speaker Simulation II "},
+};
+
+struct EditCommand {
+    int command;
+    const char* text;
+    QKeySequence::StandardKey key;
+    int (IMenuHandler::*can)();
+    void (IMenuHandler::*run)();
+};
+const EditCommand kEditCommands[] = {
+    {kCmdUndo, "Undo(&U)\tCtrl+Z", QKeySequence::Undo, &IMenuHandler::canUndo, &IMenuHandler::undo},
+    {kCmdCut, "Cut(&T)\tCtrl+X", QKeySequence::Cut, &IMenuHandler::canCut, &IMenuHandler::cut},
+    {kCmdCopy, "Copy(&C)\tCtrl+C", QKeySequence::Copy, &IMenuHandler::canCopy, &IMenuHandler::copy},
+    {kCmdPaste, "Paste(&P)\tCtrl+V", QKeySequence::Paste, &IMenuHandler::canPaste, &IMenuHandler::paste},
+    {kCmdSelectAll, "Select All(&A)\tCtrl+A", QKeySequence::SelectAll, &IMenuHandler::canSelectAll,
+     &IMenuHandler::selectAll},
+};
+
+const EditCommand* editCommand(int command)
+{
+    for (const auto& c : kEditCommands)
+        if (c.command == command)
+            return &c;
+    return nullptr;
+}
+
+// The updater values of amplifiers whose FX loop wiring can be set.
+bool loopSettingsAvailable(int modelCode, int updater)
+{
+    return modelCode == 2 && (updater >= 110 || (updater >= 42 && updater <= 49));
+}
+
+} // namespace
+
+CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint)
+{
+    setWindowTitle(QString::fromStdString(loadString(kStringAppTitle)));
+    setWindowIcon(appIcon());
+    move(AppSettings::getInstance()->X, AppSettings::getInstance()->Y);
+
+    buildMenu();
+    m_tabs = new QTabBar(this);
+    m_tabs->setExpanding(false);
+    m_tabs->setDrawBase(false);
+    const int menuHeight = m_menuBar->sizeHint().height();
+    const int tabHeight = m_tabs->sizeHint().height() > 0 ? m_tabs->sizeHint().height() : 24;
+    m_menuBar->setGeometry(0, 0, CDevicePage::kWidth, menuHeight);
+    m_tabs->setGeometry(0, menuHeight, CDevicePage::kWidth, tabHeight);
+    m_pageFrame = new QWidget(this);
+    m_pageFrame->setGeometry(0, menuHeight + tabHeight, CDevicePage::kWidth, CDevicePage::kHeight);
+    m_pageFrame->hide();
+    m_pageFrame->setEnabled(false);
+    setFixedSize(CDevicePage::kWidth, menuHeight + tabHeight + CDevicePage::kHeight);
+
+    // Accelerators: they reach the page shown whatever state the menu items were last left in.
+    for (const auto& c : kEditCommands) {
+        auto* shortcut = new QShortcut(QKeySequence(c.key), this);
+        connect(shortcut, &QShortcut::activated, this, [this, command = c.command] { runCommand(command); });
+    }
+
+    m_effectI = new CEffcetSettingsTab(this);
+    m_effectII = new CEffcetSettingsTab(this);
+    m_speakerI = new CSpeakerSimulationTab(this);
+    m_speakerII = new CSpeakerSimulationTab(this);
+    m_pages = {m_effectI, m_effectII, m_speakerI, m_speakerII};
+    for (CDevicePage* p : m_pages) {
+        p->setGeometry(m_pageFrame->geometry());
+        p->hide();
+    }
+    connect(m_tabs, &QTabBar::currentChanged, this, [this](int) { showSelectedPage(); });
+
+    if (m_modelCode != 1) {
+        m_modelCode = 1;
+        configurePages();
+        rebuildTabs();
+        showSelectedPage();
+    }
+
+    CORXManager* session = CORXManager::getInstance();
+    session->addEventCallback(&CORXUtilityDlg::postDeviceEvent, this);
+    session->startRequestThread();
+    session->addRequest(kRequestOpen, 0, 0);
+}
+
+CORXUtilityDlg::~CORXUtilityDlg()
+{
+    // A window destroyed without being closed must still leave the worker no way to reach it.
+    if (!m_closed) {
+        if (CORXManager* session = CORXManager::existingInstance()) {
+            session->stopRequestThread();
+            session->removeEventCallback(&CORXUtilityDlg::postDeviceEvent);
+        }
+    }
+}
+
+void CORXUtilityDlg::buildMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setNativeMenuBar(false);
+    auto add = [this](QMenu* menu, const char* text, int command) {
+        QAction* action = menu->addAction(QString::fromUtf8(text));
+        action->setData(command);
+        connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+        return action;
+    };
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("File(&F)"));
+    add(file, "Exit(&X)", kCmdExit);
+    m_editMenu = m_menuBar->addMenu(QStringLiteral("Edit(&E)"));
+    add(m_editMenu, kEditCommands[0].text, kCmdUndo);
+    m_editMenu->addSeparator();
+    for (std::size_t i = 1; i < std::size(kEditCommands); ++i)
+        add(m_editMenu, kEditCommands[i].text, kEditCommands[i].command);
+    m_editMenu->addSeparator();
+    add(m_editMenu, "Properties...", kCmdProperties);
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("Help(&H)"));
+    add(help, "About(&A)...", kCmdAbout);
+    connect(m_editMenu, &QMenu::aboutToShow, this, [this] { updateEditItems(); });
+}
+
+QAction* CORXUtilityDlg::commandAction(int command) const
+{
+    for (QAction* menu : m_menuBar->actions())
+        if (menu->menu())
+            for (QAction* action : menu->menu()->actions())
+                if (!action->isSeparator() && action->data().toInt() == command)
+                    return action;
+    return nullptr;
+}
+
+void CORXUtilityDlg::updateEditItems()
+{
+    IMenuHandler* handler = activeMenuHandler();
+    if (!handler)
+        return; // items keep their state
+    for (const auto& c : kEditCommands)
+        if (QAction* action = commandAction(c.command))
+            action->setEnabled((handler->*c.can)() != 0);
+}
+
+void CORXUtilityDlg::runCommand(int command)
+{
+    guarded([&] {
+        if (const EditCommand* edit = editCommand(command)) {
+            if (IMenuHandler* handler = activeMenuHandler())
+                (handler->*edit->run)();
+            return;
+        }
+        switch (command) {
+        case kCmdExit:
+            QTimer::singleShot(0, this, &QWidget::close);
+            break;
+        case kCmdAbout: {
+            CAboutDlg about(this);
+            about.exec();
+            break;
+        }
+        case kCmdProperties:
+            // The FX loop and channel dialog comes with its own page of the work.
+            break;
+        default:
+            break;
+        }
+    });
+}
+
+CDevicePage* CORXUtilityDlg::page(int pageIndex) const
+{
+    return pageIndex >= 0 && pageIndex < 4 ? m_pages[static_cast<std::size_t>(pageIndex)] : nullptr;
+}
+
+IMenuHandler* CORXUtilityDlg::activeMenuHandler() const
+{
+    const int tab = m_tabs->currentIndex();
+    if (tab < 0)
+        return nullptr;
+    return page(m_tabs->tabData(tab).toInt());
+}
+
+void CORXUtilityDlg::configurePages()
+{
+    m_effectI->setPageChannel(m_modelCode, 0);
+    m_effectII->setPageChannel(m_modelCode, 1);
+    m_speakerI->setPageChannel(m_modelCode, 0);
+    m_speakerII->setPageChannel(m_modelCode, 1);
+}
+
+void CORXUtilityDlg::rebuildTabs()
+{
+    const QSignalBlocker quiet(m_tabs);
+    while (m_tabs->count() > 0)
+        m_tabs->removeTab(0);
+    auto insert = [this](int position, const TabInfo& tab) {
+        m_tabs->insertTab(position, QString::fromUtf8(tab.label));
+        m_tabs->setTabData(position, tab.pageIndex);
+    };
+    if (m_modelCode == 1) {
+        insert(0, kTabs[0]);
+        insert(1, kTabs[2]);
+    } else if (m_modelCode == 2) {
+        for (int i = 0; i < 4; ++i)
+            insert(i, kTabs[i]);
+    }
+    if (m_tabs->count() > 0)
+        m_tabs->setCurrentIndex(0);
+}
+
+void CORXUtilityDlg::showSelectedPage()
+{
+    const int tab = m_tabs->currentIndex();
+    if (tab < 0)
+        return;
+    const int pageIndex = m_tabs->tabData(tab).toInt();
+    if (pageIndex < 0)
+        return;
+    for (CDevicePage* p : m_pages)
+        p->hide();
+    if (CDevicePage* p = page(pageIndex))
+        p->show();
+}
+
+void CORXUtilityDlg::postDeviceEvent(std::int32_t event, std::int32_t value, void* context)
+{
+    if (context)
+        QCoreApplication::postEvent(static_cast<CORXUtilityDlg*>(context), new DeviceEventMessage(event, value));
+}
+
+void CORXUtilityDlg::customEvent(QEvent* event)
+{
+    if (event->type() == DeviceEventMessage::kType) {
+        const auto* message = static_cast<DeviceEventMessage*>(event);
+        guarded([&] { onDeviceEventMessage(message->event, message->value); });
+        return;
+    }
+    QDialog::customEvent(event);
+}
+
+void CORXUtilityDlg::onDeviceEventMessage(int event, int value)
+{
+    CORXManager* session = CORXManager::getInstance();
+    switch (event) {
+    case kEventError:
+        showErrorMessage(this, value);
+        break;
+    case kEventConnected:
+        if (value != m_modelCode) {
+            m_modelCode = value;
+            configurePages();
+            rebuildTabs();
+            showSelectedPage();
+        }
+        session->addRequest(kRequestUpdater, 0, 0);
+        break;
+    case kEventNoHeartbeat:
+        session->addRequest(kRequestOpen, 0, 0);
+        break;
+    case kEventUpdater:
+        session->setLoopSettingsAvailable(loopSettingsAvailable(m_modelCode, value));
+        session->addRequest(kRequestReadAll, 0, 0);
+        break;
+    default:
+        break;
+    }
+    for (CDevicePage* p : m_pages)
+        p->onDeviceEvent(event, value);
+}
+
+void CORXUtilityDlg::setBusyFlag(int busy)
+{
+    m_busy = busy;
+    if (m_busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+void CORXUtilityDlg::closingSteps()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    AppSettings* settings = AppSettings::getInstance();
+    settings->X = pos().x();
+    settings->Y = pos().y();
+    settings->save();
+    CORXManager* session = CORXManager::getInstance();
+    session->stopRequestThread();
+    session->removeEventCallback(&CORXUtilityDlg::postDeviceEvent);
+}
+
+void CORXUtilityDlg::closeEvent(QCloseEvent* event)
+{
+    closingSteps();
+    QDialog::closeEvent(event);
+}
+
+void CORXUtilityDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter and Escape never close the window.
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
+
+template <typename F> void CORXUtilityDlg::guarded(F&& f)
+{
+    try {
+        f();
+    } catch (const mstd::CGenericException& e) {
+        showErrorMessage(this, e.getCode());
+    } catch (...) {
+        std::fputs("[CATCH] Exception! -  CORXUtilityDlg::PreTranslateMessage()\n", stderr);
+    }
+}
+
+} // namespace orx

@@ -1,0 +1,94 @@
+// The program's window: menu, tab strip, the four pages, and the relay of device events to them.
+#pragma once
+
+#include <QDialog>
+#include <QEvent>
+
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QTabBar;
+class CDevicePage;
+class CEffcetSettingsTab;
+class CSpeakerSimulationTab;
+class IMenuHandler;
+
+namespace orx {
+
+// Menu and accelerator command numbers.
+enum Command : int {
+    kCmdExit = 32777,
+    kCmdProperties = 32783,
+    kCmdAbout = 32785,
+    kCmdUndo = 57643,
+    kCmdCut = 57635,
+    kCmdCopy = 57634,
+    kCmdPaste = 57637,
+    kCmdSelectAll = 57642,
+};
+
+// A device event carried to the user-interface thread.
+class DeviceEventMessage final : public QEvent {
+public:
+    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 100);
+    DeviceEventMessage(int event, int value) : QEvent(kType), event(event), value(value) {}
+    const int event;
+    const int value;
+};
+
+class CORXUtilityDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CORXUtilityDlg(QWidget* parent = nullptr);
+    ~CORXUtilityDlg() override;
+
+    // The session's callback: only posts the event to the window, from whatever thread raised it.
+    static void postDeviceEvent(std::int32_t event, std::int32_t value, void* context);
+    // The window's own reaction to an event, then the four pages in order.
+    void onDeviceEventMessage(int event, int value);
+
+    int modelCode() const { return m_modelCode; }
+    QTabBar* tabBar() const { return m_tabs; }
+    QMenuBar* menuBar() const { return m_menuBar; }
+    CDevicePage* page(int pageIndex) const;
+    // The menu handler of the page the selected tab shows; null when there is none.
+    IMenuHandler* activeMenuHandler() const;
+    QAction* commandAction(int command) const;
+    void runCommand(int command);
+
+    // Set by pages around transfers; while not 0 the window shows the wait cursor.
+    void setBusyFlag(int busy);
+    int busyFlag() const { return m_busy; }
+
+protected:
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void buildMenu();
+    void configurePages();
+    void rebuildTabs();
+    void showSelectedPage();
+    void updateEditItems();
+    void closingSteps();
+    template <typename F> void guarded(F&& f);
+
+    int m_modelCode = -1;
+    int m_busy = 0;
+    bool m_closed = false;
+    QMenuBar* m_menuBar = nullptr;
+    QMenu* m_editMenu = nullptr;
+    QTabBar* m_tabs = nullptr;
+    QWidget* m_pageFrame = nullptr;
+    CEffcetSettingsTab* m_effectI = nullptr;
+    CEffcetSettingsTab* m_effectII = nullptr;
+    CSpeakerSimulationTab* m_speakerI = nullptr;
+    CSpeakerSimulationTab* m_speakerII = nullptr;
+    std::array<CDevicePage*, 4> m_pages{};
+};
+
+} // namespace orx

@@ -1,0 +1,57 @@
+// The error box and its one-at-a-time rule.
+#include "ErrorBox.h"
+
+#include "ErrorTexts.h"
+#include "StringTable.h"
+
+#include <QMessageBox>
+
+namespace orx {
+
+namespace {
+
+ErrorBoxPresenter g_presenter;
+bool g_boxOpen = false;
+
+void platformBox(QWidget* owner, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+} // namespace
+
+void setErrorBoxPresenter(ErrorBoxPresenter presenter)
+{
+    g_presenter = std::move(presenter);
+}
+
+bool isErrorBoxOpen()
+{
+    return g_boxOpen;
+}
+void setErrorBoxOpen(bool open)
+{
+    g_boxOpen = open;
+}
+
+void showErrorText(QWidget* owner, const QString& text)
+{
+    // A second error while a box is open is dropped, not queued.
+    if (g_boxOpen)
+        return;
+    g_boxOpen = true;
+    const QString caption = QString::fromStdString(loadString(kStringAppTitle));
+    if (g_presenter)
+        g_presenter(owner, caption, text);
+    else
+        platformBox(owner, caption, text);
+    g_boxOpen = false;
+}
+
+void showErrorMessage(QWidget* owner, int code)
+{
+    showErrorText(owner, QString::fromStdString(mstd::errorMessage(code)));
+}
+
+} // namespace orx

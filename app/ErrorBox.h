@@ -1,0 +1,25 @@
+// The one error box: a code's text with the code, the application title as caption, one box at a time.
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+namespace orx {
+
+// Shows a modal box and returns when it is closed. Replaceable, so tests see what would be shown.
+using ErrorBoxPresenter = std::function<void(QWidget* owner, const QString& caption, const QString& text)>;
+void setErrorBoxPresenter(ErrorBoxPresenter presenter); // empty: the platform's message box
+
+// Shows the box for an error code, unless a box is already open; then the error is dropped.
+void showErrorMessage(QWidget* owner, int code);
+
+// The process-wide "an error box is open" flag, shared with pages that show boxes of their own.
+bool isErrorBoxOpen();
+void setErrorBoxOpen(bool open);
+
+// Shows a box with the given text through the presenter, honouring and setting the flag.
+void showErrorText(QWidget* owner, const QString& text);
+
+} // namespace orx

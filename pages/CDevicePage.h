@@ -1,0 +1,30 @@
+// What every page of the main window is: a 960 x 640 child that follows one amp channel and the device events.
+#pragma once
+
+#include "IMenuHandler.h"
+
+#include <QWidget>
+
+class CDevicePage : public QWidget, public IMenuHandler {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 960;
+    static constexpr int kHeight = 640;
+
+    explicit CDevicePage(QWidget* parent);
+
+    // The amplifier's model code (1 or 2) and the page's amp channel (0 or 1); the page refreshes.
+    virtual void setPageChannel(int modelCode, int ampCh);
+    // One device event, relayed on the user-interface thread in the order it was raised.
+    virtual void onDeviceEvent(int event, int value);
+
+    int modelCode() const { return m_modelCode; }
+    int ampChannel() const { return m_ampCh; }
+
+Q_SIGNALS:
+    void deviceEventReceived(int event, int value);
+
+protected:
+    int m_modelCode = 0;
+    int m_ampCh = 0;
+};

@@ -1,0 +1,90 @@
+// Settings in a temporary folder, the simulated amplifier behind the MIDI layer, and a recording error box.
+#pragma once
+
+#include "AppSettings.h"
+#include "CMIDIManager.h"
+#include "CORXManager.h"
+#include "ErrorBox.h"
+#include "SimulatorPorts.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace orx::test {
+
+struct TempFolders final : SettingsFolders {
+    std::string appData, music;
+    std::string localAppDataFolder() override { return appData; }
+    std::string musicFolder() override { return music; }
+};
+
+struct ShownBox {
+    QWidget* owner;
+    QString caption;
+    QString text;
+};
+
+class AppFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folders->appData = (std::filesystem::path(scratch.path().toStdString()) / "data").string();
+        folders->music = (std::filesystem::path(scratch.path().toStdString()) / "Music").string();
+        AppSettings::setFolders(folders);
+        CMIDIManager::setBackendFactory([this] { return std::make_unique<sim::SimulatorPortBackend>(amp); });
+        setErrorBoxPresenter([this](QWidget* owner, const QString& caption, const QString& text) {
+            boxes.push_back({owner, caption, text});
+            if (onBox)
+                onBox();
+        });
+    }
+    void TearDown() override
+    {
+        if (CORXManager* session = CORXManager::existingInstance())
+            session->stopRequestThread();
+        CORXManager::deleteInstance();
+        CMIDIManager::deleteInstance();
+        CMIDIManager::setBackendFactory({});
+        AppSettings::deleteInstance();
+        AppSettings::setFolders(nullptr);
+        setErrorBoxPresenter({});
+    }
+
+    std::filesystem::path settingsFile() const
+    {
+        return std::filesystem::path(folders->appData) / "Veltra" / "ORX_Tevo_Utility.ini";
+    }
+    std::string settingsText() const
+    {
+        std::ifstream in(settingsFile());
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    // Runs the event loop until the condition holds (bounded; false if it never did).
+    template <typename F> static bool processUntil(F condition)
+    {
+        QDeadlineTimer deadline(20000);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        return true;
+    }
+
+    QTemporaryDir scratch;
+    std::shared_ptr<TempFolders> folders = std::make_shared<TempFolders>();
+    std::shared_ptr<sim::SimulatedAmp> amp = std::make_shared<sim::SimulatedAmp>('2');
+    std::vector<ShownBox> boxes;
+    std::function<void()> onBox;
+};
+
+} // namespace orx::test

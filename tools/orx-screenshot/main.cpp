@@ -1,0 +1,82 @@
+// orx-screenshot: renders the main window to a PNG once the built-in simulated amplifier is connected.
+#include "AppSettings.h"
+#include "CDevicePage.h"
+#include "CMIDIManager.h"
+#include "CORXManager.h"
+#include "CORXUtilityDlg.h"
+#include "SimulatorPorts.h"
+
+#include <QApplication>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Settings in a throw-away folder, so a screenshot never changes the user's own.
+struct ScratchFolders final : orx::SettingsFolders {
+    std::string root;
+    std::string localAppDataFolder() override { return root; }
+    std::string musicFolder() override { return root + "/Music"; }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || !std::strcmp(argv[1], "--help")) {
+        std::fputs("usage: orx-screenshot OUT.png [--model 1|2] [--tab N]\n"
+                   "Starts the main window with the built-in simulated amplifier, waits until it has read the\n"
+                   "amplifier's settings, and saves the window as a PNG. Runs without a display.\n",
+                   argc < 2 ? stderr : stdout);
+        return argc < 2 ? 2 : 0;
+    }
+    const char* out = argv[1];
+    int model = 2;
+    int tab = 0;
+    for (int i = 2; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--model"))
+            model = std::atoi(argv[i + 1]) == 1 ? 1 : 2;
+        else if (!std::strcmp(argv[i], "--tab"))
+            tab = std::atoi(argv[i + 1]);
+    }
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+
+    QTemporaryDir scratch;
+    auto folders = std::make_shared<ScratchFolders>();
+    folders->root = scratch.path().toStdString();
+    orx::AppSettings::setFolders(folders);
+    auto amp = std::make_shared<orx::sim::SimulatedAmp>(static_cast<std::uint8_t>('0' + model));
+    orx::CMIDIManager::setBackendFactory([amp] { return std::make_unique<orx::sim::SimulatorPortBackend>(amp); });
+
+    int status = 1;
+    {
+        orx::CORXUtilityDlg dialog;
+        dialog.show();
+        // The window is ready when every page has had the amplifier's settings (event 6).
+        QObject::connect(dialog.page(3), &CDevicePage::deviceEventReceived, &dialog, [&](int event, int) {
+            if (event != orx::kEventReadAll)
+                return;
+            if (tab > 0 && tab < dialog.tabBar()->count())
+                dialog.tabBar()->setCurrentIndex(tab);
+            QTimer::singleShot(50, &dialog, [&] {
+                status = dialog.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
+                dialog.close();
+            });
+        });
+        QTimer::singleShot(20000, &dialog, [&] {
+            std::fputs("orx-screenshot: the simulated amplifier never finished connecting\n", stderr);
+            dialog.close();
+        });
+        QApplication::exec();
+    }
+    orx::CORXManager::deleteInstance();
+    orx::CMIDIManager::deleteInstance();
+    orx::AppSettings::deleteInstance();
+    return status;
+}
