@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CORXManager.h"
+#include "EventLog.h"
 #include "FakeMidiBackend.h"
 #include "SimulatorPorts.h"
 #include "backends/CombinedBackend.h"
@@ -15,64 +16,6 @@
 #include <vector>
 
 namespace orx::test {
-
-// Records events from whichever thread raises them.
-class EventLog {
-public:
-    static void record(std::int32_t event, std::int32_t value, void* context)
-    {
-        auto* log = static_cast<EventLog*>(context);
-        {
-            std::lock_guard lock(log->m_lock);
-            log->m_events.emplace_back(event, value);
-        }
-        log->m_changed.notify_all();
-    }
-    // Waits (bounded, generously) until the event has been raised `count` times; false if it never was.
-    bool waitFor(int event, std::size_t count = 1)
-    {
-        std::unique_lock lock(m_lock);
-        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] {
-            std::size_t seen = 0;
-            for (const auto& [e, v] : m_events)
-                seen += e == event;
-            return seen >= count;
-        });
-    }
-    std::vector<std::pair<int, int>> all()
-    {
-        std::lock_guard lock(m_lock);
-        return m_events;
-    }
-    // Only the events of one code, in order, as their values.
-    std::vector<int> valuesOf(int event)
-    {
-        std::vector<int> values;
-        for (const auto& [e, v] : all())
-            if (e == event)
-                values.push_back(v);
-        return values;
-    }
-    // The codes in order, leaving out the given one (event 5 interleaves with everything).
-    std::vector<int> codesWithout(int skipped)
-    {
-        std::vector<int> codes;
-        for (const auto& [e, v] : all())
-            if (e != skipped)
-                codes.push_back(e);
-        return codes;
-    }
-    void clear()
-    {
-        std::lock_guard lock(m_lock);
-        m_events.clear();
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::vector<std::pair<int, int>> m_events;
-};
 
 class SessionFixture : public ::testing::Test {
 protected:

@@ -80,14 +80,14 @@ protected:
                 m_session->openORX();
             else
                 m_session->checkConnection();
-            if (m_log.waitForEvent(kEventConnected, kEventPollInterval))
+            if (m_log.waitFor(kEventConnected, 1, kEventPollInterval))
                 break;
         }
         ASSERT_TRUE(m_session->isOpen()) << "the session never opened the simulator's ports; events: "
-                                         << describeEvents(m_log.events()) << "\norx-amp-sim:\n"
+                                         << describeEvents(m_log.all()) << "\norx-amp-sim:\n"
                                          << m_sim->output();
-        ASSERT_TRUE(m_log.waitForEvent(kEventConnected, std::chrono::milliseconds(0)))
-            << "no heartbeat reached the session; events: " << describeEvents(m_log.events()) << "\norx-amp-sim:\n"
+        ASSERT_TRUE(m_log.waitFor(kEventConnected, 1, std::chrono::milliseconds(0)))
+            << "no heartbeat reached the session; events: " << describeEvents(m_log.all()) << "\norx-amp-sim:\n"
             << m_sim->output();
     }
 
@@ -102,7 +102,7 @@ protected:
 TEST_P(SessionOverJack, OpensTheSimulatorsPortsThenReportsItsHeartbeatAndModel)
 {
     ASSERT_NO_FATAL_FAILURE(connect());
-    const auto events = m_log.events();
+    const auto events = m_log.all();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front().first, kEventOpened) << describeEvents(events);
     const auto connected =

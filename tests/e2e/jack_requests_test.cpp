@@ -171,9 +171,9 @@ protected:
         const auto giveUp = std::chrono::steady_clock::now() + kLinkLimit;
         do
             m_session->addRequest(kRequestOpen, 0, 0);
-        while (!m_log.waitForEvent(kEventOpened, kOpenRetry) && std::chrono::steady_clock::now() < giveUp);
+        while (!m_log.waitFor(kEventOpened, 1, kOpenRetry) && std::chrono::steady_clock::now() < giveUp);
         ASSERT_TRUE(m_session->isOpen()) << "the worker never opened the simulator's ports; " << context();
-        ASSERT_TRUE(m_log.waitForEvent(kEventConnected, kLinkLimit))
+        ASSERT_TRUE(m_log.waitFor(kEventConnected, 1, kLinkLimit))
             << "no heartbeat reached the session; " << context();
         EXPECT_EQ(m_log.valuesOf(kEventConnected), std::vector<std::int32_t>{2}) << context();
     }
@@ -183,7 +183,7 @@ protected:
     {
         const std::size_t before = m_log.valuesOf(endEvent).size();
         m_session->addRequest(type, arg1, arg2);
-        ASSERT_TRUE(m_log.waitForEvent(endEvent, kLinkLimit, before + 1))
+        ASSERT_TRUE(m_log.waitFor(endEvent, before + 1, kLinkLimit))
             << "request " << type << " never raised event " << endEvent << "; " << context();
     }
 
@@ -209,7 +209,7 @@ protected:
 
     std::string context()
     {
-        return "events: " + describeEvents(m_log.events()) + "\norx-amp-sim:\n" + (m_sim ? m_sim->output() : "");
+        return "events: " + describeEvents(m_log.all()) + "\norx-amp-sim:\n" + (m_sim ? m_sim->output() : "");
     }
 
     void expectNoEvent(std::int32_t event)
@@ -235,7 +235,7 @@ TEST_F(WorkerOverJack, ReadAllThenInstallAndStorePutTheRecordSentIntoTheSimulato
 
     // Amp channel II to its fourth slot (record 8), so the store has to follow what the amplifier says.
     command("knob 1 3");
-    ASSERT_TRUE(m_log.waitForEvent(kEventSlotSwitched, kLinkLimit)) << context();
+    ASSERT_TRUE(m_log.waitFor(kEventSlotSwitched, 1, kLinkLimit)) << context();
     EXPECT_EQ(m_log.valuesOf(kEventSlotSwitched), std::vector<std::int32_t>{1});
 
     run(kRequestReadAll, 0, 0, kEventReadAll);
@@ -254,7 +254,7 @@ TEST_F(WorkerOverJack, ReadAllThenInstallAndStorePutTheRecordSentIntoTheSimulato
     m_session->setSpeakerTabFIRCOE(sent);
     run(kRequestInstall, 1, 0, kEventInstalled);
     // The last block's event is raised on the input thread and may come just after event 9.
-    EXPECT_TRUE(m_log.waitForEvent(kEventBlockAccepted, kLinkLimit, sysex::kFIRBlockCount)) << context();
+    EXPECT_TRUE(m_log.waitFor(kEventBlockAccepted, sysex::kFIRBlockCount, kLinkLimit)) << context();
     EXPECT_EQ(m_log.valuesOf(kEventBlockAccepted), std::vector<std::int32_t>(sysex::kFIRBlockCount, 1));
     run(kRequestStore, 1, 0, kEventStored);
     EXPECT_EQ(m_log.valuesOf(kEventStored), std::vector<std::int32_t>{1});
@@ -298,7 +298,7 @@ TEST_F(WorkerOverJack, BadBlockAndFailedStoreSetFromTheConsoleReachTheSession)
     command("bad-block 4");
     m_session->setSpeakerTabFIRCOE(distinctiveRecord());
     run(kRequestInstall, 0, 0, kEventInstalled);
-    EXPECT_TRUE(m_log.waitForEvent(kEventBlockAccepted, kLinkLimit, sysex::kFIRBlockCount - 1)) << context();
+    EXPECT_TRUE(m_log.waitFor(kEventBlockAccepted, sysex::kFIRBlockCount - 1, kLinkLimit)) << context();
     EXPECT_EQ(m_log.valuesOf(kEventBlockBad), std::vector<std::int32_t>{0}) << context();
     EXPECT_EQ(m_log.valuesOf(kEventBlockAccepted), std::vector<std::int32_t>(sysex::kFIRBlockCount - 1, 0))
         << context();
@@ -319,7 +319,7 @@ TEST_F(WorkerOverJack, ModelChangedFromTheConsoleEndsTheConnection)
     expectNoEvent(kEventDisconnected);
 
     command("model 1");
-    EXPECT_TRUE(m_log.waitForEvent(kEventDisconnected, kLinkLimit)) << context();
+    EXPECT_TRUE(m_log.waitFor(kEventDisconnected, 1, kLinkLimit)) << context();
 }
 
 // Would catch: answers not held back at all by "delay".

@@ -26,8 +26,9 @@ public:
         log->m_changed.notify_all();
     }
 
-    // Waits until the event has been raised `count` times in all, or limit passes.
-    bool waitForEvent(std::int32_t event, std::chrono::milliseconds limit, std::size_t count = 1)
+    // Waits until the event has been raised `count` times in all; false when the (generous) limit passed.
+    bool waitFor(std::int32_t event, std::size_t count = 1,
+                 std::chrono::milliseconds limit = std::chrono::milliseconds(20000))
     {
         std::unique_lock lock(m_lock);
         return m_changed.wait_for(lock, limit, [&] {
@@ -36,20 +37,36 @@ public:
         });
     }
 
-    Events events()
+    Events all()
     {
         std::lock_guard lock(m_lock);
         return m_events;
     }
 
     // The values one event was raised with, in order.
-    std::vector<std::int32_t> valuesOf(std::int32_t event)
+    std::vector<int> valuesOf(std::int32_t event)
     {
-        std::vector<std::int32_t> values;
-        for (const auto& [e, v] : events())
+        std::vector<int> values;
+        for (const auto& [e, v] : all())
             if (e == event)
                 values.push_back(v);
         return values;
+    }
+
+    // The codes in order, leaving out one (event 5 interleaves with everything).
+    std::vector<int> codesWithout(std::int32_t skipped)
+    {
+        std::vector<int> codes;
+        for (const auto& [e, v] : all())
+            if (e != skipped)
+                codes.push_back(e);
+        return codes;
+    }
+
+    void clear()
+    {
+        std::lock_guard lock(m_lock);
+        m_events.clear();
     }
 
 private:
