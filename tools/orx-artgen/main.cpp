@@ -1,0 +1,71 @@
+// orx-artgen: paints every picture of the program (pages, control film strips, scroll thumb, icon) into PNG files.
+#include "Art.h"
+#include "Preview.h"
+
+#include <QDir>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+artgen::Pictures allPictures()
+{
+    artgen::Pictures all;
+    for (artgen::PageArt page : {artgen::effectPageArt(), artgen::speakerPageArt()})
+        all.merge(page.pictures);
+    return all;
+}
+
+int usage(FILE* to)
+{
+    std::fputs("usage: orx-artgen OUTDIR\n"
+               "       orx-artgen --preview OUTDIR\n"
+               "The first form writes every picture of the program as OUTDIR/<id>.png and OUTDIR/icon.png.\n"
+               "The second writes the pages composed with sample texts and controls in several looks, and one\n"
+               "sheet per film strip showing each frame over its piece of the page.\n",
+               to);
+    return to == stderr ? 2 : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")))
+        return usage(stdout);
+    const bool preview = argc == 3 && !std::strcmp(argv[1], "--preview");
+    if (argc != 2 && !preview)
+        return usage(stderr);
+    QGuiApplication app(argc, argv);
+    const QString folder = QString::fromLocal8Bit(argv[argc - 1]);
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "orx-artgen: cannot create %s\n", argv[argc - 1]);
+        return 1;
+    }
+    const artgen::Pictures pictures = allPictures();
+    if (preview) {
+        if (!artgen::writePreviews(pictures, folder)) {
+            std::fprintf(stderr, "orx-artgen: cannot write the previews into %s\n", argv[argc - 1]);
+            return 1;
+        }
+        return 0;
+    }
+    // Highest zlib compression keeps the committed pictures small; the pixels are the same at any level.
+    constexpr int kSmallest = 0;
+    for (const auto& [id, image] : pictures) {
+        const QString path = QDir(folder).filePath(QStringLiteral("%1.png").arg(id));
+        if (!image.save(path, "PNG", kSmallest)) {
+            std::fprintf(stderr, "orx-artgen: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    if (!artgen::iconArt().save(QDir(folder).filePath(QStringLiteral("icon.png")), "PNG", kSmallest)) {
+        std::fprintf(stderr, "orx-artgen: cannot write the icon\n");
+        return 1;
+    }
+    return 0;
+}
