@@ -25,6 +25,6 @@ Q_SIGNALS:
     void deviceEventReceived(int event, int value);
 
 protected:
-    int m_modelCode = 0;
-    int m_ampCh = 0;
+    int m_modelCode = -1; // until the main window gives them
+    int m_ampCh = -1;
 };

@@ -1,12 +1,303 @@
-// The effect settings page.
+// The effect settings page: the amplifier's front with the FX loop switch and noise gate, and two pedals.
 #include "CEffcetSettingsTab.h"
 
+#include "CCustomButton.h"
+#include "CDTADial.h"
+#include "CORXManager.h"
+#include "StringTable.h"
+
+#include <QMouseEvent>
 #include <QPainter>
 
-CEffcetSettingsTab::CEffcetSettingsTab(QWidget* parent) : CDevicePage(parent) {}
+#include <cstdio>
+
+namespace {
+
+constexpr int kPagePicture = 272;
+const QRect kBoosterTextRect(48, 392, 256, 37);
+const QRect kReverbTextRect(522, 392, 320, 37);
+const QRect kDialPlacement(732, 87, 155, 141); // (732, 87) to (886, 227)
+
+struct ButtonLayout {
+    int id;
+    QRect rect;
+    int image;
+    // y of the frames, in look order: normal off, normal on, pressed off, pressed on, hover on, hover off
+    std::array<int, 6> faces;
+};
+
+constexpr std::array<int, 6> kPedalFaces{0, 366, 244, 244, 366, 122};
+constexpr std::array<int, 6> kFXLoopFaces{0, 355, 213, 284, 142, 71};
+constexpr std::array<int, 6> kLabelFaces{0, 30, 30, 30, 30, 0};
+
+const ButtonLayout kButtons[] = {
+    {CEffcetSettingsTab::kAmpChLabel, QRect(104, 111, 69, 30), 273, kLabelFaces},
+    {CEffcetSettingsTab::kWhite, QRect(69, 490, 71, 122), 274, kPedalFaces},
+    {CEffcetSettingsTab::kGreen, QRect(140, 490, 71, 122), 275, kPedalFaces},
+    {CEffcetSettingsTab::kAmber, QRect(211, 490, 71, 122), 276, kPedalFaces},
+    {CEffcetSettingsTab::kSpring, QRect(545, 490, 71, 122), 277, kPedalFaces},
+    {CEffcetSettingsTab::kPlate, QRect(616, 490, 71, 122), 280, kPedalFaces},
+    {CEffcetSettingsTab::kRoom, QRect(687, 490, 71, 122), 279, kPedalFaces},
+    {CEffcetSettingsTab::kHall, QRect(758, 490, 72, 122), 281, kPedalFaces},
+    {CEffcetSettingsTab::kFXLoop, QRect(314, 145, 223, 71), 282, kFXLoopFaces},
+};
+
+QString text(int id)
+{
+    return QString::fromStdString(orx::loadString(id));
+}
+
+orx::CORXManager* session()
+{
+    return orx::CORXManager::getInstance();
+}
+
+} // namespace
+
+CEffcetSettingsTab::CEffcetSettingsTab(QWidget* parent) : CDevicePage(parent)
+{
+    layoutControls();
+    refreshFromDevice();
+    updateEnabling();
+}
+
+void CEffcetSettingsTab::layoutControls()
+{
+    m_background.load(kPagePicture);
+    for (const ButtonLayout& layout : kButtons) {
+        auto* b = new CCustomButton(this);
+        b->setObjectName(QString::number(layout.id));
+        b->setGeometry(layout.rect);
+        b->faceImage().load(layout.image);
+        b->backgroundImage().load(kPagePicture);
+        b->setBackgroundRect(layout.rect);
+        b->setFrameSize(layout.rect.size());
+        for (int look = 0; look < CCustomButton::LookCount; ++look)
+            b->setFaceOffset(static_cast<CCustomButton::Look>(look),
+                             QPoint(0, layout.faces[static_cast<std::size_t>(look)]));
+        connect(b, &QAbstractButton::clicked, this, [this, id = layout.id] { onClicked(id); });
+        switch (layout.id) {
+        case kAmpChLabel:
+            m_ampChLabel = b;
+            break;
+        case kFXLoop:
+            m_fxLoop = b;
+            break;
+        case kWhite:
+        case kGreen:
+        case kAmber:
+            m_booster[static_cast<std::size_t>(layout.id - kWhite)] = b;
+            b->installEventFilter(this);
+            break;
+        default:
+            m_reverb[static_cast<std::size_t>(layout.id - kSpring)] = b;
+            b->installEventFilter(this);
+            break;
+        }
+    }
+    // The channel label only shows which channel this is; it never reacts.
+    m_ampChLabel->setToggleFlag(false);
+    m_ampChLabel->setEnabled(false);
+    m_ampChLabel->hide();
+
+    m_dial = new CDTADial(this);
+    m_dial->setObjectName(QString::number(kNoiseGate));
+    m_dial->setGeometry(kDialPlacement);
+    m_dial->setRange(0, 3);
+    m_dial->setControlId(kNoiseGate);
+    m_dial->setListener(this);
+    m_dial->setPointingMode(CDTADial::Absolute);
+    m_dial->setFrameSize(155, 141);
+    m_dial->setFrameCount(4);
+    m_dial->setAngles(50, 140);
+    m_dial->setRotationCentre(QPoint(112, 108));
+    m_dial->setEndStop(false);
+    m_dial->setFocusedOpacity(1.0F);
+    m_dial->setPlacement(kDialPlacement);
+    m_dial->image().load(283);
+
+    // 34 pixels high whatever the screen's resolution; the nearest bold sans face stands in for Arial Bold.
+    m_font = QFont(QStringLiteral("Arial"));
+    m_font.setBold(true);
+    m_font.setPixelSize(34);
+}
+
+CCustomButton* CEffcetSettingsTab::button(int controlId) const
+{
+    return findChild<CCustomButton*>(QString::number(controlId), Qt::FindDirectChildrenOnly);
+}
+
+void CEffcetSettingsTab::setPageChannel(int modelCode, int ampCh)
+{
+    CDevicePage::setPageChannel(modelCode, ampCh);
+    refreshFromDevice();
+}
+
+void CEffcetSettingsTab::showAmpChannelLabel()
+{
+    if (m_modelCode == 2) {
+        m_ampChLabel->setToggleState(m_ampCh == 1 ? 1 : 0);
+        m_ampChLabel->show();
+    } else {
+        m_ampChLabel->hide();
+    }
+    m_ampChLabel->update();
+    update(m_ampChLabel->geometry());
+}
+
+void CEffcetSettingsTab::refreshFromDevice()
+{
+    std::int32_t booster = 0, fxLoop = 0, reverb = 0, gate = 0;
+    if (!session()->getEffectParams(m_ampCh, booster, fxLoop, reverb, gate))
+        return;
+    showAmpChannelLabel();
+    m_fxLoop->setToggleState(fxLoop != 0 ? 1 : 0);
+    m_fxLoop->update();
+    m_dial->setValue(gate);
+    update(kDialPlacement);
+    selectBooster(booster);
+    if (reverb >= 0 && reverb <= 3)
+        selectReverb(reverb);
+}
+
+void CEffcetSettingsTab::setSwitches(std::span<CCustomButton* const> group, CCustomButton* on)
+{
+    for (CCustomButton* b : group) {
+        b->setToggleState(b == on ? 1 : 0);
+        b->update();
+    }
+}
+
+void CEffcetSettingsTab::selectBooster(int value)
+{
+    if (value < 0 || value > 2)
+        return;
+    setSwitches(m_booster, m_booster[static_cast<std::size_t>(value)]);
+    m_boosterText = text(406 + value);
+    update(kBoosterTextRect);
+}
+
+void CEffcetSettingsTab::selectReverb(int value)
+{
+    if (value < 1 || value > 3)
+        value = 0;
+    setSwitches(m_reverb, m_reverb[static_cast<std::size_t>(value)]);
+    m_reverbText = text(409 + value);
+    update(kReverbTextRect);
+}
+
+void CEffcetSettingsTab::updateEnabling()
+{
+    // A disabled control looks exactly like an enabled one; it only stops reacting.
+    const bool enabled = m_connected == 1;
+    m_fxLoop->setEnabled(enabled);
+    m_dial->setEnabled(enabled);
+    update(kDialPlacement);
+    for (CCustomButton* b : m_booster)
+        b->setEnabled(enabled);
+    // The two text statics only hold texts; enabling them changes nothing anyone can see.
+    for (CCustomButton* b : m_reverb)
+        b->setEnabled(enabled);
+    update();
+}
+
+void CEffcetSettingsTab::onDeviceEvent(int event, int value)
+{
+    switch (event) {
+    case orx::kEventConnected:
+        m_connected = 1;
+        showAmpChannelLabel();
+        updateEnabling();
+        break;
+    case orx::kEventDisconnected:
+        m_connected = 0;
+        updateEnabling(); // the values shown stay
+        break;
+    case orx::kEventReadAll:
+        refreshFromDevice();
+        break;
+    default:
+        break;
+    }
+    CDevicePage::onDeviceEvent(event, value);
+}
+
+void CEffcetSettingsTab::onClicked(int controlId)
+{
+    CCustomButton* b = button(controlId);
+    if (!b)
+        return;
+    const bool on = b->toggleState() == 1;
+    if (controlId == kFXLoop) {
+        session()->addRequest(orx::kRequestFXLoopMode, m_ampCh, on ? 1 : 0);
+        return;
+    }
+    // A foot switch clicked off again (only possible by keyboard) does nothing.
+    if (!on)
+        return;
+    if (controlId >= kWhite && controlId <= kAmber) {
+        selectBooster(controlId - kWhite);
+        session()->addRequest(orx::kRequestBooster, m_ampCh, controlId - kWhite);
+    } else if (controlId >= kSpring && controlId <= kHall) {
+        selectReverb(controlId - kSpring);
+        session()->addRequest(orx::kRequestReverb, m_ampCh, controlId - kSpring);
+    }
+}
+
+int CEffcetSettingsTab::onValueChanged(int controlId, int value)
+{
+    if (controlId != kNoiseGate)
+        return 0;
+    m_dial->setValue(value);
+    update(kDialPlacement);
+    // Every report is one request, repeated values included: the amplifier follows the drag as it happens.
+    session()->addRequest(orx::kRequestNoiseGate, m_ampCh, m_dial->value());
+    return 0;
+}
+
+bool CEffcetSettingsTab::eventFilter(QObject* watched, QEvent* event)
+{
+    try {
+        // A foot switch that is on cannot be clicked off: its presses never reach it.
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            auto* b = qobject_cast<CCustomButton*>(watched);
+            if (b && mouse->button() == Qt::LeftButton && b->toggleState() == 1)
+                return true;
+        }
+    } catch (...) {
+        std::fputs("[CATCH] Exception! - CEffcetSettingsTab::PreTranslateMessage()\n", stderr);
+    }
+    return CDevicePage::eventFilter(watched, event);
+}
 
 void CEffcetSettingsTab::paintEvent(QPaintEvent*)
 {
-    // Until the page's picture is drawn, its area is the amplifier's black.
-    QPainter(this).fillRect(rect(), Qt::black);
+    // One off-screen picture per paint, copied in one step: switches change without flicker.
+    QPixmap surface(size());
+    surface.fill(Qt::black);
+    {
+        QPainter p(&surface);
+        if (const QImage* background = m_background.image())
+            p.drawImage(rect(), *background);
+        p.setFont(m_font);
+        p.setPen(QColor(255, 255, 255));
+        p.drawText(kBoosterTextRect, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine, m_boosterText);
+        p.drawText(kReverbTextRect, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine, m_reverbText);
+        m_dial->draw(p);
+        auto paintButton = [&p](CCustomButton* b) {
+            p.save();
+            p.translate(b->pos());
+            b->drawButton(p, b->itemState(), false);
+            p.restore();
+        };
+        if (m_modelCode == 2)
+            paintButton(m_ampChLabel);
+        paintButton(m_fxLoop);
+        for (CCustomButton* b : m_booster)
+            paintButton(b);
+        for (CCustomButton* b : m_reverb)
+            paintButton(b);
+    }
+    QPainter(this).drawPixmap(0, 0, surface);
 }
