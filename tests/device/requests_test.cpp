@@ -496,6 +496,7 @@ TEST_F(Requests, AnAnnouncementRightBehindAnAwaitedReplyDoesNotHideIt)
     ports->inject(B(reply.begin(), reply.end()));
     ports->inject(B(knob.begin(), knob.end()));
     ASSERT_TRUE(events.waitFor(kEventUpdater));
+    ASSERT_TRUE(events.waitFor(kEventSlotSwitched)); // the announcement may land just after the reply's event
     EXPECT_TRUE(events.valuesOf(kEventError).empty());
     EXPECT_EQ(events.valuesOf(kEventSlotSwitched), std::vector<int>{0});
 }
