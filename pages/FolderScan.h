@@ -1,0 +1,28 @@
+// The file library of the speaker simulation page: which entries a folder shows, in which order.
+#pragma once
+
+#include "CFileItem.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace orx {
+
+// Every character outside 7-bit ASCII (a whole UTF-8 sequence, or a byte that is not valid UTF-8) becomes
+// one "?"; the list, the folder label and IR names taken from file names show only plain text.
+std::string toPlainText(const std::string& utf8);
+
+// The entries of a folder: "[..]" when it has a parent, "[name]" for each folder, then the files ending in
+// ".wav", ".aif" or ".aiff" (any case); hidden entries (names starting with ".") are left out. Sorted by
+// kind, then by display text with A to Z folded to a to z. A missing or unreadable folder gives none.
+std::vector<CFileItem> scanFolder(const std::filesystem::path& folder);
+
+// The folder one level up (the folder itself when it has no parent), and a sub-folder by name.
+std::string parentFolder(const std::string& folder);
+std::string childFolder(const std::string& folder, const std::string& name);
+
+// Length of the scroll bar's thumb for n entries of 19 pixels in a bar of the given height; at least 19.
+int thumbLength(int entries, int barHeight);
+
+} // namespace orx

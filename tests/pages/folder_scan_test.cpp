@@ -1,0 +1,91 @@
+// The speaker page's file library: listing order, hidden and foreign files, plain display texts, navigation.
+#include "FolderScan.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+
+namespace orx {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> shown(const std::vector<CFileItem>& items)
+{
+    std::vector<std::string> texts;
+    for (const auto& item : items)
+        texts.push_back(item.getDisplayText());
+    return texts;
+}
+
+TEST(FolderScan, ParentThenFoldersThenResponseFilesEachInFoldedOrder)
+{
+    QTemporaryDir scratch;
+    const fs::path folder = fs::path(scratch.path().toStdString()) / "IR";
+    fs::create_directories(folder / "Zeta");
+    fs::create_directories(folder / "alpha");
+    fs::create_directories(folder / ".git");
+    for (const char* name : {"b.WAV", "a.aif", "c.aiff", "readme.txt", ".hidden.wav", "x.wav.bak", "nodot"})
+        std::ofstream(folder / name) << "x";
+    const auto items = scanFolder(folder);
+    EXPECT_EQ(shown(items), (std::vector<std::string>{"[..]", "[alpha]", "[Zeta]", "a.aif", "b.WAV", "c.aiff"}));
+    EXPECT_EQ(items[0].kind(), CFileItem::ParentFolder);
+    EXPECT_EQ(items[1].kind(), CFileItem::Folder);
+    EXPECT_EQ(items[1].getFileName(), "alpha");
+    EXPECT_EQ(items[3].kind(), CFileItem::ResponseFile);
+}
+
+TEST(FolderScan, NamesOutsideAsciiShowOneQuestionMarkPerCharacterButKeepTheirRealName)
+{
+    QTemporaryDir scratch;
+    const fs::path folder(scratch.path().toStdString());
+    std::ofstream(folder / "Caf\xC3\xA9 Cab.wav") << "x";      // e with an accent: two bytes
+    std::ofstream(folder / "G\xF0\x9F\x8E\xB8 R.aiff") << "x"; // a guitar outside the basic plane: four bytes
+    const auto items = scanFolder(folder);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[1].getDisplayText(), "Caf? Cab.wav");
+    EXPECT_EQ(items[1].getFileName(), "Caf\xC3\xA9 Cab.wav");
+    EXPECT_EQ(items[2].getDisplayText(), "G? R.aiff");
+}
+
+TEST(FolderScan, PlainText)
+{
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {{"plain", "plain"},        {"\xC3\xA9t\xC3\xA9", "?t?"},    {"\xE2\x82\xAC 5", "? 5"},
+                 {"\xF0\x9F\x8E\xB8", "?"}, {"bad \xFF byte", "bad ? byte"}, {"cut \xE2\x82", "cut ?"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(toPlainText(c.in), c.out) << c.in;
+}
+
+TEST(FolderScan, TheRootHasNoParentEntryAndMissingFoldersAreEmpty)
+{
+    const auto root = scanFolder("/");
+    EXPECT_TRUE(root.empty() || root.front().kind() != CFileItem::ParentFolder);
+    EXPECT_TRUE(scanFolder("/no/such/folder/anywhere").empty());
+    EXPECT_TRUE(scanFolder("").empty());
+}
+
+TEST(FolderScan, MovingBetweenFolders)
+{
+    EXPECT_EQ(parentFolder("/IR/Cab"), "/IR");
+    EXPECT_EQ(parentFolder("/IR"), "/");
+    EXPECT_EQ(parentFolder("/"), "/");
+    EXPECT_EQ(parentFolder("IR"), "IR") << "no separator: unchanged";
+    EXPECT_EQ(childFolder("/IR", "Cab"), "/IR/Cab");
+    EXPECT_EQ(childFolder("/", "IR"), "/IR");
+}
+
+TEST(FolderScan, ThumbLengths)
+{
+    EXPECT_EQ(thumbLength(30, 170), 50);
+    EXPECT_EQ(thumbLength(200, 170), 19);
+    EXPECT_EQ(thumbLength(3, 170), 170) << "fewer entries than fit: the whole bar";
+    EXPECT_EQ(thumbLength(0, 170), 170);
+}
+
+} // namespace
+} // namespace orx
