@@ -1,4 +1,4 @@
-// One QApplication for every control test of the executable, on the offscreen platform.
+// The main of every widget test executable: one QApplication, on the offscreen platform unless told otherwise.
 #include <QApplication>
 
 #include <gtest/gtest.h>
