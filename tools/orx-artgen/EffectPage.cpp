@@ -128,12 +128,7 @@ PageArt effectPageArt()
         QPainter p(&bare);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
-        p.drawImage(0, 0, woodFloorTexture(kPageSize, 101));
-        QRadialGradient vignette(QPointF(480, 460), 640);
-        vignette.setColorAt(0, QColor(0, 0, 0, 0));
-        vignette.setColorAt(0.6, QColor(0, 0, 0, 60));
-        vignette.setColorAt(1, QColor(0, 0, 0, 190));
-        p.fillRect(bare.rect(), vignette);
+        floorBackdrop(p, kPageSize, 101, QPointF(480, 460));
 
         // The amplifier head.
         QPainterPath head;

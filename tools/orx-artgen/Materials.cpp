@@ -700,4 +700,14 @@ void chromeLogo(QPainter& p, const QRectF& r, double pixelSize)
     p.drawPath(text);
 }
 
+void floorBackdrop(QPainter& p, QSize size, std::uint32_t seed, QPointF centre)
+{
+    p.drawImage(0, 0, woodFloorTexture(size, seed));
+    QRadialGradient vignette(centre, 640);
+    vignette.setColorAt(0, QColor(0, 0, 0, 0));
+    vignette.setColorAt(0.6, QColor(0, 0, 0, 60));
+    vignette.setColorAt(1, QColor(0, 0, 0, 190));
+    p.fillRect(QRect(QPoint(0, 0), size), vignette);
+}
+
 } // namespace artgen

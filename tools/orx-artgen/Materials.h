@@ -37,6 +37,8 @@ QImage woodFloorTexture(QSize size, std::uint32_t seed);
 QImage grilleClothTexture(QSize size, std::uint32_t seed);
 
 QImage newCanvas(QSize size, QColor fill = Qt::transparent);
+// The floor the pages stand on: wood planks darkening towards the edges around `centre`.
+void floorBackdrop(QPainter& p, QSize size, std::uint32_t seed, QPointF centre);
 void fillWithTexture(QPainter& p, const QPainterPath& path, const QImage& texture);
 
 // A soft shadow of a shape, offset away from the light.

@@ -164,12 +164,7 @@ PageArt speakerPageArt()
         QPainter p(&bare);
         p.setRenderHint(QPainter::Antialiasing);
         p.setRenderHint(QPainter::TextAntialiasing);
-        p.drawImage(0, 0, woodFloorTexture(kPageSize, 201));
-        QRadialGradient vignette(QPointF(480, 440), 640);
-        vignette.setColorAt(0, QColor(0, 0, 0, 0));
-        vignette.setColorAt(0.6, QColor(0, 0, 0, 60));
-        vignette.setColorAt(1, QColor(0, 0, 0, 190));
-        p.fillRect(bare.rect(), vignette);
+        floorBackdrop(p, kPageSize, 201, QPointF(480, 440));
 
         // The amplifier head: grille cloth with the badge, then the faceplate with the display.
         QPainterPath head;
