@@ -106,6 +106,7 @@ CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
     for (CDevicePage* p : m_pages) {
         p->setGeometry(m_pageFrame->geometry());
         p->hide();
+        connect(p, &CDevicePage::busyChanged, this, [this](bool busy) { setBusyFlag(busy ? 1 : 0); });
     }
     connect(m_tabs, &QTabBar::currentChanged, this, [this](int) { showSelectedPage(); });
 

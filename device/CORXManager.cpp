@@ -448,6 +448,14 @@ bool CORXManager::getEffectParams(int inAmpCh, std::int32_t& outParam1, std::int
     return true;
 }
 
+int CORXManager::getIrSlot(int inAmpCh)
+{
+    if (inAmpCh != 0 && inAmpCh != 1)
+        return -1;
+    std::lock_guard lock(m_dataLock);
+    return m_effectData.bytes[inAmpCh == 0 ? EffectData::kSlotChannel1 : EffectData::kSlotChannel2];
+}
+
 void CORXManager::getFXLoopSettings(std::int32_t& outSend, std::int32_t& outReturn)
 {
     std::lock_guard lock(m_dataLock);

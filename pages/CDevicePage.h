@@ -23,6 +23,8 @@ public:
 
 Q_SIGNALS:
     void deviceEventReceived(int event, int value);
+    // A transfer the page started is under way (true) or over (false); the main window shows the wait cursor.
+    void busyChanged(bool busy);
 
 protected:
     int m_modelCode = -1; // until the main window gives them

@@ -2,24 +2,188 @@
 #pragma once
 
 #include "CDevicePage.h"
+#include "CFileItem.h"
+#include "CImageEx.h"
+#include "DeviceRecords.h"
+#include "IDTAControlListener.h"
 
-class CSpeakerSimulationTab : public CDevicePage {
+#include <QFont>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class CCustomButton;
+class CDTADial;
+class CDTAListBox;
+class CDTAScrollBar;
+class CRapidbutton;
+class QFontMetrics;
+class QLineEdit;
+class QListWidgetItem;
+
+namespace orx {
+
+// Asks the user for a folder, starting at `current`; empty when cancelled. Replaceable, so tests answer it.
+using FolderQuestion = std::function<std::string(QWidget* owner, const QString& title, const std::string& current)>;
+void setFolderQuestion(FolderQuestion question); // empty: the platform's folder dialog
+std::string askFolder(QWidget* owner, const QString& title, const std::string& current);
+
+// Runs `work` once, at least `ms` milliseconds from now, on the user-interface thread, unless `context` is
+// destroyed first. Replaceable, so tests decide when the time has come.
+using DelayedCall = std::function<void(QObject* context, int ms, std::function<void()> work)>;
+void setDelayedCall(DelayedCall call); // empty: a single-shot timer
+void callLater(QObject* context, int ms, std::function<void()> work);
+
+// The dial's gain in dB for a position 0 to 40: 1 dB steps up to -10 dB, then 0.5 dB steps up to 0 dB.
+double dialGain(int position);
+// The gain the amplifier's FIR gain value stands for, as the IR GAIN LABEL shows it (-30 dB to 0 dB).
+double firGainDisplay(std::uint16_t fircoe);
+// "%5.1f dB".
+QString formatGain(double dB);
+// A name as the amplifier stores it (8-bit, Windows-1252), up to its first zero byte.
+QString decodeAmpName(const std::uint8_t* bytes, std::size_t size);
+// The path shortened in its middle with "..." so that it fits `width` pixels in `metrics`, keeping the start and
+// the last folder name where they fit.
+QString compactPath(const QString& path, const QFontMetrics& metrics, int width);
+
+} // namespace orx
+
+class CSpeakerSimulationTab : public CDevicePage, public IDTAControlListener {
     Q_OBJECT
 public:
-    explicit CSpeakerSimulationTab(QWidget* parent);
+    // Control identifiers; the controls are also named after them ("1319" ...), so tests can find them.
+    enum ControlId {
+        kGainDial = 1319,
+        kFolderButton = 1320,
+        kInstall = 1321,
+        kBypass = 1322,
+        kAmpChLabel = 1323,
+        kIrNameEdit = 1324,
+        kAmpTypeLabel = 1325,
+        kFolderLabel = 1326,
+        kIrGainLabel = 1327,
+        kGainLabel = 1328,
+        kFileList = 1329,
+        kUp = 1330,
+        kDown = 1331,
+        kScrollBar = 1332,
+    };
+    // Repeat events of UP and DW while they are held.
+    static constexpr int kUpRepeatEvent = 0x8067;
+    static constexpr int kDownRepeatEvent = 0x8066;
+    static constexpr int kDefaultDialPosition = 18; // -12 dB
+    static constexpr int kNameCommitDelayMs = 200;
 
-    // The Edit commands work on the page's IR name field; without one there is nothing to edit.
-    int canUndo() override { return 0; }
-    int canCut() override { return 0; }
-    int canCopy() override { return 0; }
-    int canPaste() override { return 0; }
-    int canSelectAll() override { return 0; }
-    void undo() override {}
-    void cut() override {}
-    void copy() override {}
-    void paste() override {}
-    void selectAll() override {}
+    explicit CSpeakerSimulationTab(QWidget* parent);
+    ~CSpeakerSimulationTab() override;
+
+    void setPageChannel(int modelCode, int ampCh) override;
+    void onDeviceEvent(int event, int value) override;
+    int onValueChanged(int controlId, int value) override;
+
+    int canUndo() override;
+    int canCut() override;
+    int canCopy() override;
+    int canPaste() override;
+    int canSelectAll() override;
+    void undo() override;
+    void cut() override;
+    void copy() override;
+    void paste() override;
+    void selectAll() override;
+
+    // The user's actions, as the controls report them.
+    void chooseFolder();
+    void install();
+    void bypassClicked();
+    void scrollUp();
+    void scrollDown();
+    void commitIrName();
+    void onSelectionChanged();
+    void onDoubleClick();
+
+    void refreshAll();
+    void refreshAmpType();
+    void refreshIrName();
+    void refreshIrGain();
+    void refreshDialGain();
+    void updateControls();
+
+    // What the page shows and holds, for tests and the screenshot tool.
+    CCustomButton* button(int controlId) const;
+    CDTADial* gainDial() const { return m_dial; }
+    CDTAListBox* fileList() const { return m_list; }
+    CDTAScrollBar* scrollBar() const { return m_scroll; }
+    CRapidbutton* upButton() const { return m_up; }
+    CRapidbutton* downButton() const { return m_down; }
+    QLineEdit* irNameEdit() const { return m_edit; }
+    QString ampTypeText() const { return m_ampTypeText; }
+    QString irGainText() const { return m_irGainText; }
+    QString gainText() const { return m_gainText; }
+    QString folderLabelText() const { return m_folderLabelText; }
+    std::string folder() const { return m_folder; }
+    const std::vector<CFileItem>& fileItems() const { return m_items; }
+    int selectedIndex() const { return m_selected; }
+    bool isBusy() const { return m_busy; }
+    bool isConnected() const { return m_connected; }
+    double dialGainDb() const { return m_dialGain; }
+    const orx::FIRRecord& irRecord() const { return m_record; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void layoutControls();
+    CCustomButton* makeButton(int id, const QRect& rect, int image, bool toggles, CCustomButton* button);
+    void showAmpChannelLabel();
+    void setFolder(const std::string& folder);
+    void storeFolder();
+    void scanFolder();
+    void refillList();
+    void syncScrollBar();
+    void clearSelection();
+    void setTopEntry(int top);
+    void loadIRFile(std::int16_t* coefficients, const std::string& folder, const std::string& fileName);
+    void beginBusy();
+    void endBusy();
+    void setBypassOff();
+    void sendChosenFile();
+    void showError(int code);
+    bool editHasFocus() const;
+
+    bool m_connected = false;
+    bool m_busy = false;
+    CImageExResource m_background;
+    CCustomButton* m_ampChLabel = nullptr;
+    CCustomButton* m_folderButton = nullptr;
+    CCustomButton* m_install = nullptr;
+    CCustomButton* m_bypass = nullptr;
+    CRapidbutton* m_up = nullptr;
+    CRapidbutton* m_down = nullptr;
+    CDTADial* m_dial = nullptr;
+    CDTAListBox* m_list = nullptr;
+    CDTAScrollBar* m_scroll = nullptr;
+    QLineEdit* m_edit = nullptr;
+    QString m_irNameText;
+    QString m_previousIrName;
+    QString m_ampTypeText;
+    QString m_irGainText;
+    QString m_gainText;
+    QString m_folderLabelText;
+    double m_dialGain = 0.0;
+    int m_selected = -1;
+    int m_lastClicked = -1;
+    bool m_listUpdating = false;
+    QFont m_font;
+    std::string m_folder;
+    orx::FIRRecord m_record;
+    std::vector<CFileItem> m_items;
 };

@@ -3,7 +3,10 @@
 #include "CDevicePage.h"
 #include "CMIDIManager.h"
 #include "CORXManager.h"
+#include "CDTAListBox.h"
 #include "CORXUtilityDlg.h"
+#include "ErrorBox.h"
+#include "CSpeakerSimulationTab.h"
 #include "SimulatorPorts.h"
 
 #include <QApplication>
@@ -28,20 +31,28 @@ struct ScratchFolders final : orx::SettingsFolders {
 int main(int argc, char** argv)
 {
     if (argc < 2 || !std::strcmp(argv[1], "--help")) {
-        std::fputs("usage: orx-screenshot OUT.png [--model 1|2] [--tab N]\n"
+        std::fputs("usage: orx-screenshot OUT.png [--model 1|2] [--tab N] [--ir-folder DIR] [--choose FILE]\n"
                    "Starts the main window with the built-in simulated amplifier, waits until it has read the\n"
-                   "amplifier's settings, and saves the window as a PNG. Runs without a display.\n",
+                   "amplifier's settings, and saves the window as a PNG. Runs without a display.\n"
+                   "--ir-folder shows DIR on both speaker simulation pages; --choose tries the list entry FILE\n"
+                   "on the page shown (a speaker simulation tab) and waits for its transfer first.\n",
                    argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
     const char* out = argv[1];
     int model = 2;
     int tab = 0;
+    const char* irFolder = nullptr;
+    QString choose;
     for (int i = 2; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--model"))
             model = std::atoi(argv[i + 1]) == 1 ? 1 : 2;
         else if (!std::strcmp(argv[i], "--tab"))
             tab = std::atoi(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--ir-folder"))
+            irFolder = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--choose"))
+            choose = QString::fromLocal8Bit(argv[i + 1]);
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -51,23 +62,49 @@ int main(int argc, char** argv)
     auto folders = std::make_shared<ScratchFolders>();
     folders->root = scratch.path().toStdString();
     orx::AppSettings::setFolders(folders);
+    if (irFolder) {
+        orx::AppSettings* settings = orx::AppSettings::getInstance();
+        settings->FolderPathAmpI = settings->FolderPathAmpII = orx::removeTrailingSeparator(irFolder);
+    }
     auto amp = std::make_shared<orx::sim::SimulatedAmp>(static_cast<std::uint8_t>('0' + model));
     orx::CMIDIManager::setBackendFactory([amp] { return std::make_unique<orx::sim::SimulatorPortBackend>(amp); });
+
+    // A picture is taken even when something goes wrong; the error is reported, not waited on.
+    orx::setErrorBoxPresenter([](QWidget*, const QString&, const QString& text) {
+        std::fprintf(stderr, "orx-screenshot: error box: %s\n", qPrintable(text));
+    });
 
     int status = 1;
     {
         orx::CORXUtilityDlg dialog;
         dialog.show();
+        auto snap = [&] {
+            QTimer::singleShot(50, &dialog, [&] {
+                status = dialog.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
+                dialog.close();
+            });
+        };
         // The window is ready when every page has had the amplifier's settings (event 6).
         QObject::connect(dialog.page(3), &CDevicePage::deviceEventReceived, &dialog, [&](int event, int) {
             if (event != orx::kEventReadAll)
                 return;
             if (tab > 0 && tab < dialog.tabBar()->count())
                 dialog.tabBar()->setCurrentIndex(tab);
-            QTimer::singleShot(50, &dialog, [&] {
-                status = dialog.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
-                dialog.close();
-            });
+            auto* speaker = qobject_cast<CSpeakerSimulationTab*>(dialog.page(dialog.tabBar()->tabData(
+                dialog.tabBar()->currentIndex()).toInt()));
+            const QList<QListWidgetItem*> found =
+                speaker && !choose.isEmpty() ? speaker->fileList()->findItems(choose, Qt::MatchExactly)
+                                             : QList<QListWidgetItem*>();
+            if (!found.isEmpty()) {
+                // The picture is taken once the file has reached the amplifier (event 9).
+                QObject::connect(speaker, &CDevicePage::deviceEventReceived, &dialog, [&](int e, int) {
+                    if (e == orx::kEventInstalled)
+                        snap();
+                });
+                found.front()->setSelected(true);
+                return;
+            }
+            snap();
         });
         QTimer::singleShot(20000, &dialog, [&] {
             std::fputs("orx-screenshot: the simulated amplifier never finished connecting\n", stderr);
