@@ -10,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -112,6 +113,9 @@ public:
     // around queue operations. An install (12) or name (14) request takes a copy of the staging record
     // or name as it is at that moment.
     void addRequest(std::int32_t type, std::int32_t arg1, std::int32_t arg2);
+    // Sees every request as it is queued, on the queuing thread; for tests of what the windows ask for.
+    using RequestObserver = std::function<void(const DeviceRequest&)>;
+    void setRequestObserver(RequestObserver observer);
     void clearRequests();
     std::size_t queuedRequestCount();
     void startRequestThread();
@@ -177,6 +181,7 @@ private:
     std::shared_ptr<SessionClock> m_clock;
 
     std::mutex m_queueLock;
+    RequestObserver m_requestObserver; // guarded by m_queueLock
     std::mutex m_dataLock;
     std::mutex m_connectionLock;
     std::shared_mutex m_listenerLock;

@@ -20,11 +20,21 @@ void CORXManager::addRequest(std::int32_t type, std::int32_t arg1, std::int32_t 
         std::lock_guard lock(m_stagingLock);
         queued.name = m_stagingName;
     }
+    RequestObserver observer;
     {
         std::lock_guard lock(m_queueLock);
         m_requests.push_back(std::move(queued));
+        observer = m_requestObserver;
     }
     m_workWake.notify_all();
+    if (observer)
+        observer(DeviceRequest{type, arg1, arg2});
+}
+
+void CORXManager::setRequestObserver(RequestObserver observer)
+{
+    std::lock_guard lock(m_queueLock);
+    m_requestObserver = std::move(observer);
 }
 
 void CORXManager::clearRequests()

@@ -1,0 +1,719 @@
+// The speaker simulation pages inside the main window, against the simulated amplifier through the real worker.
+#include "AppFixture.h"
+
+#include "CChannelDlg.h"
+#include "CCustomButton.h"
+#include "CDTADial.h"
+#include "CDTAListBox.h"
+#include "CDTAScrollBar.h"
+#include "CORXUtilityDlg.h"
+#include "CRapidbutton.h"
+#include "CSpeakerSimulationTab.h"
+#include "FIRGain.h"
+
+#include <QClipboard>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTest>
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+namespace orx {
+namespace {
+
+using T = CSpeakerSimulationTab;
+using sim::factoryRecord;
+using Coefficients = std::array<std::int16_t, kCoefficientCount>;
+
+void put16(std::ofstream& out, int v)
+{
+    const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
+    out.write(b, 2);
+}
+void put32(std::ofstream& out, std::uint32_t v)
+{
+    put16(out, static_cast<int>(v & 0xFFFF));
+    put16(out, static_cast<int>(v >> 16));
+}
+
+// A 16-bit PCM WAV at 44.1 kHz; frame i holds one sample per channel.
+void writeWave(const std::filesystem::path& path, const std::vector<std::vector<std::int16_t>>& channels,
+               std::uint32_t rate = 44100)
+{
+    const auto frames = static_cast<std::uint32_t>(channels.front().size());
+    const auto count = static_cast<std::uint16_t>(channels.size());
+    const std::uint32_t data = frames * count * 2;
+    std::ofstream out(path, std::ios::binary);
+    out.write("RIFF", 4);
+    put32(out, 36 + data);
+    out.write("WAVEfmt ", 8);
+    put32(out, 16);
+    put16(out, 1);
+    put16(out, count);
+    put32(out, rate);
+    put32(out, rate * count * 2);
+    put16(out, count * 2);
+    put16(out, 16);
+    out.write("data", 4);
+    put32(out, data);
+    for (std::uint32_t i = 0; i < frames; ++i)
+        for (const auto& channel : channels)
+            put16(out, channel[i]);
+}
+
+std::vector<std::int16_t> ramp(int seed)
+{
+    std::vector<std::int16_t> samples(kCoefficientCount);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>((static_cast<int>(i) * seed) % 4001 - 2000);
+    return samples;
+}
+
+Coefficients asCoefficients(const std::vector<std::int16_t>& samples)
+{
+    Coefficients c{};
+    std::copy_n(samples.begin(), std::min(samples.size(), c.size()), c.begin());
+    return c;
+}
+
+std::string nameOf(const FIRRecord& record)
+{
+    return std::string(reinterpret_cast<const char*>(record.irName.data()));
+}
+
+class SpeakerPage : public test::AppFixture {
+protected:
+    void SetUp() override
+    {
+        test::AppFixture::SetUp();
+        irFolder = std::filesystem::path(scratch.path().toStdString()) / "IR";
+        std::filesystem::create_directories(irFolder / "Cabs");
+        writeWave(irFolder / "Warm Cab.2x12.wav", {warm});
+        writeWave(irFolder / "Stereo.wav", {left, right});
+        writeWave(irFolder / "Other Stereo.wav", {right, left});
+        writeWave(irFolder / "Cabs" / "Inner.wav", {warm});
+        std::ofstream(irFolder / "broken.wav") << "not a sound file";
+        AppSettings* settings = AppSettings::getInstance();
+        settings->FolderPathAmpI = irFolder.string();
+        settings->FolderPathAmpII = irFolder.string();
+        setDelayedCall([this](QObject*, int ms, std::function<void()> work) {
+            delays.push_back(ms);
+            pending.push_back(std::move(work));
+        });
+        setChannelQuestion([this](QWidget*) {
+            ++questions;
+            return answer;
+        });
+    }
+    void TearDown() override
+    {
+        dialog.reset();
+        setDelayedCall({});
+        setChannelQuestion({});
+        setFolderQuestion({});
+        test::AppFixture::TearDown();
+    }
+
+    void connect(int ampCh = 0)
+    {
+        dialog = std::make_unique<CORXUtilityDlg>();
+        dialog->show();
+        enabledBeforeConnection = enabled(page(0));
+        for (bool on : enabled(page(1)))
+            enabledBeforeConnection.push_back(on);
+        auto* last = dialog->page(3);
+        QObject::connect(last, &CDevicePage::deviceEventReceived, last, [this](int event, int) {
+            readAll += event == kEventReadAll;
+            updaters += event == kEventUpdater;
+        });
+        ASSERT_TRUE(processUntil([this] { return readAll > 0; }));
+        for (int i = 2; i < 4; ++i)
+            QObject::connect(dialog->page(i), &CDevicePage::deviceEventReceived, dialog->page(i),
+                             [this, i](int event, int value) { events[static_cast<std::size_t>(i - 2)].push_back({event, value}); });
+        CORXManager::getInstance()->setRequestObserver([this](const DeviceRequest& r) {
+            std::lock_guard lock(requestLock);
+            if (r.type >= kRequestFIRCOE)
+                requests.push_back({r.type, r.arg1, r.arg2});
+        });
+        dialog->tabBar()->setCurrentIndex(2 + ampCh);
+        QCoreApplication::processEvents();
+        amp->clearReceived();
+    }
+    T* page(int ampCh = 0) const { return static_cast<T*>(dialog->page(2 + ampCh)); }
+
+    std::vector<std::array<int, 3>> takeRequests()
+    {
+        std::lock_guard lock(requestLock);
+        return std::exchange(requests, {});
+    }
+    int row(T* p, const QString& text) const
+    {
+        const auto found = p->fileList()->findItems(text, Qt::MatchExactly);
+        return found.isEmpty() ? -1 : p->fileList()->row(found.front());
+    }
+    QStringList listTexts(T* p) const
+    {
+        QStringList texts;
+        for (int i = 0; i < p->fileList()->count(); ++i)
+            texts << p->fileList()->item(i)->text();
+        return texts;
+    }
+    void click(T* p, const QString& text)
+    {
+        const int r = row(p, text);
+        ASSERT_GE(r, 0) << text.toStdString();
+        CDTAListBox* list = p->fileList();
+        list->scrollToItem(list->item(r));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(r)).center());
+    }
+    void doubleClick(T* p, const QString& text)
+    {
+        CDTAListBox* list = p->fileList();
+        const QPoint at = list->visualItemRect(list->item(row(p, text))).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        QCoreApplication::processEvents(); // the move between folders runs after the mouse event
+    }
+    void clickButton(T* p, int id) { QTest::mouseClick(p->button(id), Qt::LeftButton); }
+    // Chooses a file and waits until its transfer has ended.
+    void tryFile(T* p, const QString& text)
+    {
+        click(p, text);
+        ASSERT_TRUE(p->isBusy());
+        ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    }
+    bool waitForEvent(int ampCh, int event)
+    {
+        return processUntil([&] {
+            for (const auto& e : events[static_cast<std::size_t>(ampCh)])
+                if (e.first == event)
+                    return true;
+            return false;
+        });
+    }
+    // Processes what is queued and gives the worker time to send it; nothing more may arrive after it.
+    // The main window answers the updater value with a read-all, which is waited for too.
+    void settle()
+    {
+        const std::size_t before = updaters;
+        const int readsBefore = readAll;
+        CORXManager::getInstance()->addRequest(kRequestUpdater, 0, 0);
+        ASSERT_TRUE(processUntil([&] { return updaters > before && readAll > readsBefore; }));
+        takeRequests();
+    }
+    std::vector<bool> enabled(T* p)
+    {
+        return {p->irNameEdit()->isEnabled(), p->button(T::kFolderButton)->isEnabled(), p->fileList()->isEnabled(),
+                p->scrollBar()->isEnabled(),   p->upButton()->isEnabled(),              p->downButton()->isEnabled(),
+                p->button(T::kBypass)->isEnabled(), p->gainDial()->isEnabled(),         p->button(T::kInstall)->isEnabled()};
+    }
+    void commitName(T* p, const QString& text)
+    {
+        QLineEdit* edit = p->irNameEdit();
+        edit->setFocus();
+        ASSERT_TRUE(processUntil([edit] { return edit->hasFocus(); }));
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        edit->insert(text); // typed, as far as the field is concerned; keeps characters the test keyboard lacks
+        QTest::keyClick(edit, Qt::Key_Return);
+    }
+    void runPending()
+    {
+        for (auto& work : std::exchange(pending, {}))
+            work();
+    }
+
+    std::filesystem::path irFolder;
+    std::vector<std::int16_t> warm = ramp(7), left = ramp(11), right = ramp(13);
+    std::unique_ptr<CORXUtilityDlg> dialog;
+    std::array<std::vector<std::pair<int, int>>, 2> events;
+    std::mutex requestLock;
+    std::vector<std::array<int, 3>> requests;
+    std::vector<int> delays;
+    std::vector<bool> enabledBeforeConnection;
+    std::vector<std::function<void()>> pending;
+    int questions = 0;
+    int answer = 0;
+    int readAll = 0;
+    std::size_t updaters = 0;
+};
+
+TEST(SpeakerGain, DialPositionsAndTheIrGainAsShown)
+{
+    struct Dial {
+        int position;
+        double dB;
+        std::uint16_t fircoe;
+    };
+    for (const Dial& d : {Dial{0, -30.0, 518}, Dial{12, -18.0, 2062}, Dial{18, -12.0, 4115}, Dial{20, -10.0, 5181},
+                          Dial{21, -9.5, 5488}, Dial{34, -3.0, 11598}, Dial{39, -0.5, 15467}, Dial{40, 0.0, 16383}}) {
+        EXPECT_EQ(dialGain(d.position), d.dB) << d.position;
+        EXPECT_EQ(dBToFIRCOE(dialGain(d.position)), d.fircoe) << d.position;
+    }
+    struct Shown {
+        std::uint16_t fircoe;
+        const char* text;
+    };
+    for (const Shown& s : {Shown{5181, "-10.0 dB"}, Shown{0, "-30.0 dB"}, Shown{16383, "  0.0 dB"},
+                           Shown{4115, "-12.0 dB"}, Shown{16384, "  0.0 dB"}, Shown{100, "-30.0 dB"},
+                           Shown{15467, " -0.5 dB"}, Shown{0x8000, "-30.0 dB"}})
+        EXPECT_EQ(formatGain(firGainDisplay(s.fircoe)).toStdString(), s.text) << s.fircoe;
+    EXPECT_EQ(formatGain(dialGain(21)).toStdString(), " -9.5 dB");
+}
+
+TEST(SpeakerText, NamesFromTheAmplifierAreWindows1252AndEndAtTheirZero)
+{
+    const std::uint8_t name[] = {'C', 'a', 'f', 0xE9, ' ', 0x80, 0x96, 0, 'x'};
+    EXPECT_EQ(decodeAmpName(name, sizeof name), QString::fromUtf8("Café €–"));
+    const std::uint8_t full[3] = {'a', 'b', 'c'}; // no zero: the field's size ends it
+    EXPECT_EQ(decodeAmpName(full, 3), QStringLiteral("abc"));
+}
+
+TEST(SpeakerText, LongFoldersLoseTheirMiddleAndKeepTheirLastName)
+{
+    QFont font;
+    font.setPixelSize(12);
+    const QFontMetrics metrics(font);
+    const QString path = QStringLiteral("/home/player/Music/Impulse Responses/Collections/Vintage/Greenback 4x12");
+    const QString shown = compactPath(path, metrics, 200);
+    EXPECT_LE(metrics.horizontalAdvance(shown), 200);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("/home"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".../Greenback 4x12"))) << shown.toStdString();
+    EXPECT_EQ(compactPath(QStringLiteral("/short"), metrics, 200), QStringLiteral("/short"));
+    const QString tiny = compactPath(path, metrics, 40);
+    EXPECT_LE(metrics.horizontalAdvance(tiny), 40);
+    EXPECT_TRUE(tiny.startsWith(QStringLiteral("..."))) << tiny.toStdString();
+}
+
+TEST_F(SpeakerPage, DisabledUntilConnectedThenShowsTheAmplifiersState)
+{
+    amp->setEffectByte(EffectData::kSlotChannel2, 2); // channel II plays CRUNCH
+    FIRRecord crunch = factoryRecord(7);
+    std::memcpy(crunch.irName.data(), "Crunch Box", 11);
+    crunch.FIRCOE = 5181;
+    amp->setSlot(7, crunch);
+    connect(1);
+    EXPECT_EQ(enabledBeforeConnection, std::vector<bool>(18, false));
+    T* p = page(1);
+    EXPECT_EQ(p->ampTypeText(), QStringLiteral("CRUNCH"));
+    EXPECT_EQ(p->irNameEdit()->text(), QStringLiteral("Crunch Box"));
+    EXPECT_EQ(p->irGainText(), QStringLiteral("-10.0 dB"));
+    EXPECT_EQ(p->gainText(), QStringLiteral("-12.0 dB"));
+    EXPECT_EQ(page(0)->ampTypeText(), QStringLiteral("MODERN"));
+    // Ready, nothing chosen, no bypass: all but the dial and INSTALL.
+    EXPECT_EQ(enabled(p), (std::vector<bool>{true, true, true, true, true, true, true, false, false}));
+    EXPECT_TRUE(p->button(T::kAmpChLabel)->isVisible());
+    EXPECT_EQ(p->button(T::kAmpChLabel)->toggleState(), 1);
+    EXPECT_EQ(page(0)->button(T::kAmpChLabel)->toggleState(), 0);
+}
+
+TEST_F(SpeakerPage, OnModelOneTheChannelLabelNeverShows)
+{
+    amp = std::make_shared<sim::SimulatedAmp>('1');
+    connect(0);
+    EXPECT_EQ(page(0)->modelCode(), 1);
+    EXPECT_FALSE(page(0)->button(T::kAmpChLabel)->isVisible());
+}
+
+TEST_F(SpeakerPage, ListsTheFolderAndMovesBetweenFoldersStoringEachOne)
+{
+    connect(0);
+    T* p = page(0);
+    EXPECT_EQ(listTexts(p), (QStringList{"[..]", "[Cabs]", "broken.wav", "Other Stereo.wav", "Stereo.wav",
+                                         "Warm Cab.2x12.wav"}));
+    EXPECT_EQ(p->folderLabelText(), QString::fromStdString(irFolder.string()));
+
+    click(p, QStringLiteral("[Cabs]"));
+    EXPECT_TRUE(p->fileList()->selectedItems().isEmpty()) << "a folder entry never stays marked";
+    doubleClick(p, QStringLiteral("[Cabs]"));
+    EXPECT_EQ(p->folder(), (irFolder / "Cabs").string());
+    EXPECT_EQ(listTexts(p), (QStringList{"[..]", "Inner.wav"}));
+    EXPECT_NE(settingsText().find("FolderPathAmpI=" + (irFolder / "Cabs").string()), std::string::npos)
+        << settingsText();
+    EXPECT_EQ(p->scrollBar()->value(), 0);
+
+    doubleClick(p, QStringLiteral("[..]"));
+    EXPECT_EQ(p->folder(), irFolder.string());
+    EXPECT_NE(settingsText().find("FolderPathAmpI=" + irFolder.string() + "\n"), std::string::npos) << settingsText();
+    EXPECT_EQ(page(1)->folder(), irFolder.string()) << "the other channel keeps its own folder";
+    EXPECT_TRUE(takeRequests().empty());
+}
+
+TEST_F(SpeakerPage, TheFolderButtonAsksForAFolderAndACancelChangesNothing)
+{
+    connect(1);
+    T* p = page(1);
+    std::vector<std::string> asked;
+    std::string reply;
+    setFolderQuestion([&](QWidget*, const QString& title, const std::string& current) {
+        EXPECT_EQ(title, QStringLiteral("Select Folder"));
+        asked.push_back(current);
+        return reply;
+    });
+    clickButton(p, T::kFolderButton);
+    EXPECT_EQ(p->folder(), irFolder.string());
+    reply = (irFolder / "Cabs").string() + "/";
+    clickButton(p, T::kFolderButton);
+    EXPECT_EQ(asked, (std::vector<std::string>{irFolder.string(), irFolder.string()}));
+    EXPECT_EQ(p->folder(), (irFolder / "Cabs").string()) << "the trailing separator is dropped";
+    EXPECT_EQ(listTexts(p), (QStringList{"[..]", "Inner.wav"}));
+    EXPECT_NE(settingsText().find("FolderPathAmpII=" + (irFolder / "Cabs").string() + "\n"), std::string::npos);
+    EXPECT_EQ(AppSettings::getInstance()->FolderPathAmpI, irFolder.string());
+}
+
+TEST_F(SpeakerPage, AnAccentedNameShowsOneQuestionMarkAndStillLoads)
+{
+    writeWave(irFolder / "Caf\xC3\xA9 \xF0\x9F\x8E\xB8.wav", {warm}); // "Café 🎸.wav"
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Caf? ?.wav"));
+    EXPECT_TRUE(boxes.empty());
+    const FIRRecord current = amp->model().current[0];
+    EXPECT_EQ(nameOf(current), "Caf? ?");
+    EXPECT_EQ(current.coefficients, asCoefficients(warm));
+}
+
+TEST_F(SpeakerPage, ChoosingAMonoFileTransfersItAtTheDialsGainWhileTheWindowWaits)
+{
+    connect(0);
+    T* p = page(0);
+    click(p, QStringLiteral("Warm Cab.2x12.wav"));
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}));
+    EXPECT_TRUE(p->isBusy());
+    EXPECT_EQ(dialog->busyFlag(), 1);
+    for (bool on : enabled(p))
+        EXPECT_FALSE(on);
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_EQ(dialog->busyFlag(), 0);
+    EXPECT_EQ(questions, 0);
+    const FIRRecord current = amp->model().current[0];
+    EXPECT_EQ(nameOf(current), "Warm Cab.2x12");
+    EXPECT_EQ(current.FIRCOE, 4115);
+    EXPECT_EQ(current.coefficients, asCoefficients(warm));
+    EXPECT_EQ(p->selectedIndex(), row(p, QStringLiteral("Warm Cab.2x12.wav")));
+    EXPECT_EQ(enabled(p), std::vector<bool>(9, true));
+    EXPECT_EQ(amp->model().current[1], factoryRecord(5)) << "channel II untouched";
+}
+
+TEST_F(SpeakerPage, StereoFilesTakeTheDefaultChannelOrAskForEachFile)
+{
+    connect(0);
+    T* p = page(0);
+    AppSettings::getInstance()->PrimaryCh = 1;
+    tryFile(p, QStringLiteral("Stereo.wav"));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(right));
+    AppSettings::getInstance()->PrimaryCh = 0;
+    tryFile(p, QStringLiteral("Other Stereo.wav"));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(right));
+    EXPECT_EQ(questions, 0);
+
+    AppSettings::getInstance()->PrimaryCh = 2;
+    answer = 1;
+    tryFile(p, QStringLiteral("Stereo.wav"));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(right));
+    answer = 0;
+    tryFile(p, QStringLiteral("Other Stereo.wav"));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(right));
+    EXPECT_EQ(questions, 2) << "asked again for every stereo file";
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    EXPECT_EQ(questions, 2) << "never for a mono file";
+}
+
+TEST_F(SpeakerPage, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
+{
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    takeRequests();
+    click(p, QStringLiteral("broken.wav"));
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text.toStdString(), "FIR file sample rate error. (1007)");
+    EXPECT_EQ(boxes[0].caption, QStringLiteral("ORX Tevo Utility"));
+    EXPECT_FALSE(p->isBusy());
+    EXPECT_EQ(p->selectedIndex(), -1);
+    EXPECT_TRUE(p->fileList()->selectedItems().isEmpty());
+    EXPECT_FALSE(p->gainDial()->isEnabled());
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_EQ(nameOf(amp->model().current[0]), "Warm Cab.2x12") << "the file tried before still plays";
+}
+
+TEST_F(SpeakerPage, TheDialSendsTheGainAtOnceWithoutWaiting)
+{
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    takeRequests();
+    QTest::mouseClick(p->gainDial(), Qt::LeftButton, {}, QPoint(92, 99)); // lower right: 0 dB
+    EXPECT_EQ(p->gainDial()->value(), 40);
+    EXPECT_EQ(p->gainText(), QStringLiteral("  0.0 dB"));
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestFIRCOE, 0, 16383}}));
+    EXPECT_FALSE(p->isBusy());
+    settle();
+    EXPECT_EQ(amp->model().current[0].FIRCOE, 16383);
+    EXPECT_EQ(p->irGainText(), QStringLiteral("-10.0 dB")) << "the IR gain waits for a store";
+}
+
+TEST_F(SpeakerPage, InstallStoresIntoTheCurrentAmpTypesSlotAndShowsIt)
+{
+    amp->setEffectByte(EffectData::kSlotChannel1, 2);
+    connect(0);
+    T* p = page(0);
+    EXPECT_EQ(p->ampTypeText(), QStringLiteral("CRUNCH"));
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    takeRequests();
+    clickButton(p, T::kInstall);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestStore, 0, 0}}));
+    EXPECT_FALSE(p->isBusy());
+    ASSERT_TRUE(waitForEvent(0, kEventStored));
+    const FIRRecord stored = amp->model().slots[2];
+    EXPECT_EQ(nameOf(stored), "Warm Cab.2x12");
+    EXPECT_EQ(stored.FIRCOE, 4115);
+    EXPECT_EQ(stored.coefficients, asCoefficients(warm));
+    EXPECT_EQ(p->irNameEdit()->text(), QStringLiteral("Warm Cab.2x12"));
+    EXPECT_EQ(p->irGainText(), QStringLiteral("-12.0 dB"));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SpeakerPage, StoreAndBlockFailuresShowOneBoxEachAndEndTheWait)
+{
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    amp->failNextStore();
+    clickButton(p, T::kInstall);
+    ASSERT_TRUE(waitForEvent(0, kEventStoreFailed));
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("FIR data write error. (1003)"));
+    EXPECT_EQ(boxes[0].owner, p);
+
+    amp->reportBlockBad(3);
+    click(p, QStringLiteral("Stereo.wav"));
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    ASSERT_EQ(boxes.size(), 2U);
+    EXPECT_EQ(boxes[1].text, QStringLiteral("Receive data error. (1002)"));
+    EXPECT_EQ(dialog->busyFlag(), 0);
+    EXPECT_TRUE(page(1)->isConnected());
+    EXPECT_EQ(boxes.size(), 2U) << "the other channel's page shows nothing";
+}
+
+TEST_F(SpeakerPage, WhileAnotherBoxIsOpenTheFailureShowsNoSecondBox)
+{
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    amp->failNextStore();
+    setErrorBoxOpen(true);
+    clickButton(p, T::kInstall);
+    ASSERT_TRUE(waitForEvent(0, kEventStoreFailed));
+    setErrorBoxOpen(false);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(p->button(T::kInstall)->isEnabled());
+}
+
+TEST_F(SpeakerPage, AnAmpTypeSwitchShowsThatSlotAndDropsTheChosenFile)
+{
+    connect(1);
+    T* p = page(1);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    clickButton(p, T::kBypass);
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    amp->turnAmpTypeKnob(1, 3);
+    ASSERT_TRUE(waitForEvent(1, kEventSlotSwitched));
+    EXPECT_EQ(p->ampTypeText(), QStringLiteral("CLEAN"));
+    EXPECT_EQ(p->irNameEdit()->text().toStdString(), nameOf(factoryRecord(8)));
+    EXPECT_EQ(p->irGainText(), formatGain(firGainDisplay(factoryRecord(8).FIRCOE)));
+    EXPECT_EQ(p->selectedIndex(), -1);
+    EXPECT_EQ(p->button(T::kBypass)->toggleState(), 0);
+    EXPECT_FALSE(p->gainDial()->isEnabled());
+    EXPECT_EQ(page(0)->ampTypeText(), QStringLiteral("MODERN")) << "channel I did not switch";
+}
+
+TEST_F(SpeakerPage, BypassOnWaitsForTheAmplifierThenOffGoesBackToTheFileOrTheSlot)
+{
+    connect(0);
+    T* p = page(0);
+    clickButton(p, T::kBypass);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestBypass, 0, 0}}));
+    EXPECT_TRUE(p->isBusy());
+    EXPECT_EQ(enabled(p), std::vector<bool>(9, false));
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_EQ(nameOf(amp->model().current[0]), "Bypass");
+    EXPECT_EQ(enabled(p), (std::vector<bool>{true, true, true, true, true, true, true, false, true}))
+        << "INSTALL can store the bypass; the dial has nothing to act on";
+
+    clickButton(p, T::kBypass); // off, nothing chosen: back to the slot at once
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestSelect, 0, 0}}));
+    EXPECT_FALSE(p->isBusy());
+    EXPECT_EQ(dialog->busyFlag(), 0);
+    settle();
+    EXPECT_EQ(amp->model().current[0], factoryRecord(0));
+
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    clickButton(p, T::kBypass);
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    takeRequests();
+    clickButton(p, T::kBypass); // off with a file chosen: the file again
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}));
+    EXPECT_TRUE(p->isBusy());
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_EQ(nameOf(amp->model().current[0]), "Warm Cab.2x12");
+}
+
+TEST_F(SpeakerPage, ChoosingAFileWhileBypassedEndsTheBypass)
+{
+    connect(0);
+    T* p = page(0);
+    clickButton(p, T::kBypass);
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    EXPECT_EQ(p->button(T::kBypass)->toggleState(), 0);
+    EXPECT_TRUE(p->gainDial()->isEnabled());
+}
+
+TEST_F(SpeakerPage, ANewNameReturnsToTheSlotThenSendsTheNameAndStoresItAfterAPause)
+{
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    takeRequests();
+    commitName(p, QStringLiteral("My Cab"));
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestSelect, 0, 0}}));
+    ASSERT_EQ(delays, std::vector<int>{200});
+    EXPECT_EQ(p->selectedIndex(), -1);
+    EXPECT_FALSE(p->gainDial()->isEnabled());
+    runPending(); // the pause is over
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestName, 0, 0}, {kRequestStore, 0, 0}}));
+    ASSERT_TRUE(waitForEvent(0, kEventStored));
+    EXPECT_EQ(nameOf(amp->model().slots[0]), "My Cab");
+    EXPECT_EQ(amp->model().slots[0].coefficients, factoryRecord(0).coefficients)
+        << "the renamed response is the stored one, not the file tried before";
+    EXPECT_EQ(p->irNameEdit()->text(), QStringLiteral("My Cab"));
+}
+
+TEST_F(SpeakerPage, AnUnchangedOrEmptyNameSendsNothingAndShowsThePreviousName)
+{
+    connect(0);
+    T* p = page(0);
+    const QString before = p->irNameEdit()->text();
+    ASSERT_FALSE(before.isEmpty());
+    for (const QString& typed : {before, QString()}) {
+        commitName(p, typed);
+        EXPECT_EQ(p->irNameEdit()->text(), before);
+    }
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_TRUE(delays.empty());
+}
+
+TEST_F(SpeakerPage, TypedNamesArePlainAndAtMost63Characters)
+{
+    connect(0);
+    T* p = page(0);
+    commitName(p, QString::fromUtf8("Caf\u00e9 ") + QString(70, QLatin1Char('x')));
+    EXPECT_EQ(p->irNameEdit()->text(), QStringLiteral("Caf? ") + QString(58, QLatin1Char('x')));
+    runPending();
+    ASSERT_TRUE(waitForEvent(0, kEventStored));
+    EXPECT_EQ(nameOf(amp->model().slots[0]), "Caf? " + std::string(58, 'x'));
+}
+
+TEST_F(SpeakerPage, EventsForTheOtherChannelLeaveThisPageWaiting)
+{
+    connect(0);
+    T* p = page(0);
+    amp->setSilent(true); // the transfer never finishes on its own
+    click(p, QStringLiteral("Warm Cab.2x12.wav"));
+    ASSERT_TRUE(p->isBusy());
+    p->onDeviceEvent(kEventInstalled, 1);
+    p->onDeviceEvent(kEventBypassed, 1);
+    EXPECT_TRUE(p->isBusy());
+    EXPECT_EQ(dialog->busyFlag(), 1);
+    page(1)->onDeviceEvent(kEventError, 0);
+    EXPECT_EQ(dialog->busyFlag(), 1) << "a page that is not waiting leaves the wait cursor alone";
+    p->onDeviceEvent(kEventInstalled, 0);
+    EXPECT_FALSE(p->isBusy());
+    EXPECT_EQ(dialog->busyFlag(), 0);
+}
+
+TEST_F(SpeakerPage, UnpluggingEndsTheWaitAndDisablesEverything)
+{
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
+    p->onDeviceEvent(kEventDisconnected, 0);
+    EXPECT_FALSE(p->isConnected());
+    EXPECT_EQ(p->selectedIndex(), -1);
+    EXPECT_EQ(enabled(p), std::vector<bool>(9, false));
+}
+
+TEST_F(SpeakerPage, ScrollingByUpDownRepeatsAndTheScrollBar)
+{
+    for (int i = 0; i < 24; ++i)
+        writeWave(irFolder / ("IR " + std::to_string(10 + i) + ".wav"), {warm});
+    connect(0);
+    T* p = page(0);
+    const int n = p->fileList()->count();
+    ASSERT_EQ(n, 30);
+    EXPECT_EQ(p->scrollBar()->maximum(), 30);
+    EXPECT_EQ(p->scrollBar()->thumbLength(), 50);
+    clickButton(p, T::kUp);
+    EXPECT_EQ(p->fileList()->topIndex(), 0);
+    EXPECT_EQ(p->scrollBar()->value(), 0);
+    for (int i = 0; i < 40; ++i)
+        clickButton(p, T::kDown);
+    const int last = p->fileList()->topIndex();
+    EXPECT_EQ(last, n - 10) << "DW stops where the last entry shows";
+    EXPECT_EQ(p->scrollBar()->value(), last);
+    QCoreApplication::sendEvent(p, new QEvent(static_cast<QEvent::Type>(T::kUpRepeatEvent)));
+    EXPECT_EQ(p->fileList()->topIndex(), last - 1) << "each repeat of a held button scrolls one entry";
+    p->onValueChanged(T::kScrollBar, 5);
+    EXPECT_EQ(p->fileList()->topIndex(), 5);
+    EXPECT_EQ(p->scrollBar()->value(), 5);
+    p->fileList()->setFocus();
+    QTest::keyClick(p->fileList(), Qt::Key_End);
+    EXPECT_EQ(p->scrollBar()->value(), p->fileList()->topIndex()) << "keys move the thumb along";
+    EXPECT_EQ(p->scrollBar()->value(), last);
+}
+
+TEST_F(SpeakerPage, HoldingUpOrDownRepeatsUntilReleasedAnywhere)
+{
+    connect(0);
+    T* p = page(0);
+    QTest::mousePress(p->upButton(), Qt::LeftButton);
+    EXPECT_NE(p->upButton()->repeatTimer(), 0);
+    QTest::mouseRelease(p, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(p->upButton()->repeatTimer(), 0);
+}
+
+TEST_F(SpeakerPage, EditCommandsWorkOnlyInTheNameField)
+{
+    connect(0);
+    T* p = page(0);
+    QLineEdit* edit = p->irNameEdit();
+    p->fileList()->setFocus();
+    ASSERT_TRUE(processUntil([p] { return p->fileList()->hasFocus(); }));
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+    EXPECT_EQ(p->canPaste(), 0);
+    EXPECT_EQ(p->canSelectAll(), 0);
+    p->paste();
+    EXPECT_EQ(edit->text().toStdString(), nameOf(factoryRecord(0)));
+
+    edit->setFocus();
+    ASSERT_TRUE(processUntil([edit] { return edit->hasFocus(); }));
+    edit->deselect();
+    EXPECT_EQ(p->canSelectAll(), 1);
+    EXPECT_EQ(p->canCopy(), 0);
+    QTest::keyClick(dialog.get(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(edit->selectedText(), edit->text()) << "Ctrl+A selects the whole name";
+    EXPECT_EQ(p->canCut(), 1);
+    EXPECT_EQ(p->canPaste(), 1);
+    p->paste();
+    EXPECT_EQ(edit->text(), QStringLiteral("pasted"));
+    EXPECT_EQ(p->canUndo(), 1);
+    p->undo();
+    EXPECT_EQ(edit->text().toStdString(), nameOf(factoryRecord(0)));
+}
+
+} // namespace
+} // namespace orx
