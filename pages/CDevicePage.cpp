@@ -1,6 +1,11 @@
 // The page base: fixed size, channel and event bookkeeping.
 #include "CDevicePage.h"
 
+#include "CCustomButton.h"
+
+#include <QPainter>
+#include <QPixmap>
+
 CDevicePage::CDevicePage(QWidget* parent) : QWidget(parent)
 {
     setFixedSize(kWidth, kHeight);
@@ -18,4 +23,37 @@ void CDevicePage::setPageChannel(int modelCode, int ampCh)
 void CDevicePage::onDeviceEvent(int event, int value)
 {
     Q_EMIT deviceEventReceived(event, value);
+}
+
+CCustomButton* CDevicePage::setUpImageButton(CCustomButton* b, int id, const QRect& rect, int image, int pagePicture,
+                                             const FaceOffsets& faces)
+{
+    b->setObjectName(QString::number(id));
+    b->setGeometry(rect);
+    b->faceImage().load(image);
+    b->backgroundImage().load(pagePicture);
+    b->setBackgroundRect(rect);
+    b->setFrameSize(rect.size());
+    for (int look = 0; look < CCustomButton::LookCount; ++look)
+        b->setFaceOffset(static_cast<CCustomButton::Look>(look), QPoint(0, faces[static_cast<std::size_t>(look)]));
+    return b;
+}
+
+void CDevicePage::paintButton(QPainter& p, const CCustomButton* b)
+{
+    p.save();
+    p.translate(b->pos());
+    b->drawButton(p, b->itemState(), false);
+    p.restore();
+}
+
+void CDevicePage::paintBuffered(const std::function<void(QPainter&)>& draw)
+{
+    QPixmap surface(size());
+    surface.fill(Qt::black);
+    {
+        QPainter p(&surface);
+        draw(p);
+    }
+    QPainter(this).drawPixmap(0, 0, surface);
 }

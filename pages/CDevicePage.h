@@ -3,7 +3,14 @@
 
 #include "IMenuHandler.h"
 
+#include <QRect>
 #include <QWidget>
+
+#include <array>
+#include <functional>
+
+class CCustomButton;
+class QPainter;
 
 class CDevicePage : public QWidget, public IMenuHandler {
     Q_OBJECT
@@ -27,6 +34,17 @@ Q_SIGNALS:
     void busyChanged(bool busy);
 
 protected:
+    // y of a film strip's frames for each look, in the button's look order:
+    // normal off, normal on, pressed off, pressed on, hover on, hover off.
+    using FaceOffsets = std::array<int, 6>;
+    // Names the button after its identifier (so tests find it), places it and gives it its pictures.
+    static CCustomButton* setUpImageButton(CCustomButton* button, int id, const QRect& rect, int image,
+                                           int pagePicture, const FaceOffsets& faces);
+    // Draws the button where it sits on the page, in its current look.
+    static void paintButton(QPainter& painter, const CCustomButton* button);
+    // One off-screen picture per paint, copied in one step, so nothing flickers.
+    void paintBuffered(const std::function<void(QPainter&)>& draw);
+
     int m_modelCode = -1; // until the main window gives them
     int m_ampCh = -1;
 };

@@ -22,8 +22,7 @@ struct ButtonLayout {
     int id;
     QRect rect;
     int image;
-    // y of the frames, in look order: normal off, normal on, pressed off, pressed on, hover on, hover off
-    std::array<int, 6> faces;
+    std::array<int, 6> faces; // frame y per look
 };
 
 constexpr std::array<int, 6> kPedalFaces{0, 366, 244, 244, 366, 122};
@@ -65,16 +64,8 @@ void CEffcetSettingsTab::layoutControls()
 {
     m_background.load(kPagePicture);
     for (const ButtonLayout& layout : kButtons) {
-        auto* b = new CCustomButton(this);
-        b->setObjectName(QString::number(layout.id));
-        b->setGeometry(layout.rect);
-        b->faceImage().load(layout.image);
-        b->backgroundImage().load(kPagePicture);
-        b->setBackgroundRect(layout.rect);
-        b->setFrameSize(layout.rect.size());
-        for (int look = 0; look < CCustomButton::LookCount; ++look)
-            b->setFaceOffset(static_cast<CCustomButton::Look>(look),
-                             QPoint(0, layout.faces[static_cast<std::size_t>(look)]));
+        CCustomButton* b = setUpImageButton(new CCustomButton(this), layout.id, layout.rect, layout.image,
+                                            kPagePicture, layout.faces);
         connect(b, &QAbstractButton::clicked, this, [this, id = layout.id] { onClicked(id); });
         switch (layout.id) {
         case kAmpChLabel:
@@ -273,11 +264,7 @@ bool CEffcetSettingsTab::eventFilter(QObject* watched, QEvent* event)
 
 void CEffcetSettingsTab::paintEvent(QPaintEvent*)
 {
-    // One off-screen picture per paint, copied in one step: switches change without flicker.
-    QPixmap surface(size());
-    surface.fill(Qt::black);
-    {
-        QPainter p(&surface);
+    paintBuffered([this](QPainter& p) {
         if (const QImage* background = m_background.image())
             p.drawImage(rect(), *background);
         p.setFont(m_font);
@@ -285,19 +272,12 @@ void CEffcetSettingsTab::paintEvent(QPaintEvent*)
         p.drawText(kBoosterTextRect, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine, m_boosterText);
         p.drawText(kReverbTextRect, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextSingleLine, m_reverbText);
         m_dial->draw(p);
-        auto paintButton = [&p](CCustomButton* b) {
-            p.save();
-            p.translate(b->pos());
-            b->drawButton(p, b->itemState(), false);
-            p.restore();
-        };
         if (m_modelCode == 2)
-            paintButton(m_ampChLabel);
-        paintButton(m_fxLoop);
+            paintButton(p, m_ampChLabel);
+        paintButton(p, m_fxLoop);
         for (CCustomButton* b : m_booster)
-            paintButton(b);
+            paintButton(p, b);
         for (CCustomButton* b : m_reverb)
-            paintButton(b);
-    }
-    QPainter(this).drawPixmap(0, 0, surface);
+            paintButton(p, b);
+    });
 }

@@ -157,8 +157,7 @@ const QRect kScrollRect(769, 363, 7, 170);
 const QRect kInstallRect(270, 391, 75, 69);
 const QRect kBypassRect(824, 465, 69, 95);
 
-// y of the frames, in look order: normal off, normal on, pressed off, pressed on, hover on, hover off
-using Faces = std::array<int, 6>;
+using Faces = std::array<int, 6>; // frame y per look
 constexpr Faces kLabelFaces{0, 25, 25, 25, 25, 0};
 constexpr Faces kFolderFaces{0, 111, 74, 74, 37, 37};
 constexpr Faces kInstallFaces{0, 207, 138, 138, 69, 69};
@@ -205,19 +204,6 @@ CSpeakerSimulationTab::CSpeakerSimulationTab(QWidget* parent) : CDevicePage(pare
 
 CSpeakerSimulationTab::~CSpeakerSimulationTab() = default;
 
-CCustomButton* CSpeakerSimulationTab::makeButton(int id, const QRect& rect, int image, bool toggles,
-                                                 CCustomButton* b)
-{
-    b->setObjectName(QString::number(id));
-    b->setGeometry(rect);
-    b->faceImage().load(image);
-    b->backgroundImage().load(kPagePicture);
-    b->setBackgroundRect(rect);
-    b->setFrameSize(rect.size());
-    b->setToggleFlag(toggles);
-    return b;
-}
-
 void CSpeakerSimulationTab::layoutControls()
 {
     m_background.load(kPagePicture);
@@ -238,10 +224,8 @@ void CSpeakerSimulationTab::layoutControls()
         } else {
             b = new CCustomButton(this);
         }
-        makeButton(layout.id, layout.rect, layout.image, layout.toggles, b);
-        for (int look = 0; look < CCustomButton::LookCount; ++look)
-            b->setFaceOffset(static_cast<CCustomButton::Look>(look),
-                             QPoint(0, layout.faces[static_cast<std::size_t>(look)]));
+        setUpImageButton(b, layout.id, layout.rect, layout.image, kPagePicture, layout.faces);
+        b->setToggleFlag(layout.toggles);
         switch (layout.id) {
         case kAmpChLabel:
             m_ampChLabel = b;
@@ -850,14 +834,15 @@ bool CSpeakerSimulationTab::eventFilter(QObject* watched, QEvent* event)
             if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
                 static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
                 return true;
-        } else if (watched == m_up || watched == m_down) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
-                mouse->button() == Qt::LeftButton)
-                static_cast<CRapidbutton*>(watched)->startRepeat();
-            else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        } else if ((watched == m_up || watched == m_down) &&
+                   (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+                    type == QEvent::MouseButtonRelease) &&
+                   static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            if (type == QEvent::MouseButtonRelease) {
                 m_up->stopRepeat();
                 m_down->stopRepeat();
+            } else {
+                static_cast<CRapidbutton*>(watched)->startRepeat();
             }
         }
     } catch (const mstd::CGenericException& e) {
@@ -889,11 +874,7 @@ void CSpeakerSimulationTab::keyPressEvent(QKeyEvent* event)
 
 void CSpeakerSimulationTab::paintEvent(QPaintEvent*)
 {
-    // One off-screen picture per paint, copied in one step, so nothing flickers.
-    QPixmap surface(size());
-    surface.fill(Qt::black);
-    {
-        QPainter p(&surface);
+    paintBuffered([this](QPainter& p) {
         if (const QImage* background = m_background.image())
             p.drawImage(QPoint(0, 0), *background);
         p.setFont(m_font);
@@ -905,17 +886,10 @@ void CSpeakerSimulationTab::paintEvent(QPaintEvent*)
         p.drawText(kFolderLabelRect, line | Qt::AlignLeft, m_folderLabelText);
         m_dial->draw(p);
         m_scroll->draw(p);
-        auto paintButton = [&p](CCustomButton* b) {
-            p.save();
-            p.translate(b->pos());
-            b->drawButton(p, b->itemState(), false);
-            p.restore();
-        };
         if (m_modelCode == 2)
-            paintButton(m_ampChLabel);
-        for (CCustomButton* b : {m_folderButton, m_install, m_bypass, static_cast<CCustomButton*>(m_up),
-                                 static_cast<CCustomButton*>(m_down)})
-            paintButton(b);
-    }
-    QPainter(this).drawPixmap(0, 0, surface);
+            paintButton(p, m_ampChLabel);
+        for (const CCustomButton* b : {m_folderButton, m_install, m_bypass, static_cast<CCustomButton*>(m_up),
+                                       static_cast<CCustomButton*>(m_down)})
+            paintButton(p, b);
+    });
 }

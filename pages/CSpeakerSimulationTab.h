@@ -142,7 +142,6 @@ protected:
 
 private:
     void layoutControls();
-    CCustomButton* makeButton(int id, const QRect& rect, int image, bool toggles, CCustomButton* button);
     void showAmpChannelLabel();
     void setFolder(const std::string& folder);
     void storeFolder();

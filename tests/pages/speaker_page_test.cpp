@@ -10,6 +10,7 @@
 #include "CRapidbutton.h"
 #include "CSpeakerSimulationTab.h"
 #include "FIRGain.h"
+#include "WaveFile.h"
 
 #include <QClipboard>
 #include <QLineEdit>
@@ -26,43 +27,8 @@ namespace {
 
 using T = CSpeakerSimulationTab;
 using sim::factoryRecord;
+using test::writeWave;
 using Coefficients = std::array<std::int16_t, kCoefficientCount>;
-
-void put16(std::ofstream& out, int v)
-{
-    const char b[2] = {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)};
-    out.write(b, 2);
-}
-void put32(std::ofstream& out, std::uint32_t v)
-{
-    put16(out, static_cast<int>(v & 0xFFFF));
-    put16(out, static_cast<int>(v >> 16));
-}
-
-// A 16-bit PCM WAV at 44.1 kHz; frame i holds one sample per channel.
-void writeWave(const std::filesystem::path& path, const std::vector<std::vector<std::int16_t>>& channels,
-               std::uint32_t rate = 44100)
-{
-    const auto frames = static_cast<std::uint32_t>(channels.front().size());
-    const auto count = static_cast<std::uint16_t>(channels.size());
-    const std::uint32_t data = frames * count * 2;
-    std::ofstream out(path, std::ios::binary);
-    out.write("RIFF", 4);
-    put32(out, 36 + data);
-    out.write("WAVEfmt ", 8);
-    put32(out, 16);
-    put16(out, 1);
-    put16(out, count);
-    put32(out, rate);
-    put32(out, rate * count * 2);
-    put16(out, count * 2);
-    put16(out, 16);
-    out.write("data", 4);
-    put32(out, data);
-    for (std::uint32_t i = 0; i < frames; ++i)
-        for (const auto& channel : channels)
-            put16(out, channel[i]);
-}
 
 std::vector<std::int16_t> ramp(int seed)
 {
