@@ -6,6 +6,7 @@
 #include "CAboutDlg.h"
 #include "CEffcetSettingsTab.h"
 #include "CORXManager.h"
+#include "CPropertiesDlg.h"
 #include "CSpeakerSimulationTab.h"
 #include "ErrorBox.h"
 #include "GenericException.h"
@@ -195,9 +196,13 @@ void CORXUtilityDlg::runCommand(int command)
             about.exec();
             break;
         }
-        case kCmdProperties:
-            // The FX loop and channel dialog comes with its own page of the work.
+        case kCmdProperties: {
+            CPropertiesDlg properties(this);
+            // The stereo default is in the settings only after OK; the loop wiring is already in the amplifier.
+            if (properties.exec() == QDialog::Accepted)
+                AppSettings::getInstance()->save();
             break;
+        }
         default:
             break;
         }

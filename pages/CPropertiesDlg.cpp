@@ -1,0 +1,264 @@
+// The Properties dialog, its radio-group exchange, its own device event follow-up, and the reset question.
+#include "CPropertiesDlg.h"
+
+#include "AppSettings.h"
+#include "CORXManager.h"
+#include "StringTable.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr std::int32_t kResetCaption = 413;
+constexpr std::int32_t kResetText = 414;
+
+orx::CORXManager* session()
+{
+    return orx::CORXManager::getInstance();
+}
+
+QGroupBox* makeGroupBox(QWidget* parent, int id, const char* title)
+{
+    auto* box = new QGroupBox(QString::fromUtf8(title), parent);
+    box->setObjectName(QString::number(id));
+    return box;
+}
+
+// Radios get the index of their place in the group as their id, which is the value the group stands for.
+QButtonGroup* makeRadioGroup(QGroupBox* box, std::initializer_list<std::pair<int, const char*>> radios)
+{
+    auto* group = new QButtonGroup(box);
+    auto* layout = new QVBoxLayout(box);
+    int value = 0;
+    for (const auto& [id, text] : radios) {
+        auto* radio = new QRadioButton(QString::fromUtf8(text), box);
+        radio->setObjectName(QString::number(id));
+        group->addButton(radio, value++);
+        layout->addWidget(radio);
+    }
+    group->setExclusive(true);
+    return group;
+}
+
+// A value outside the group checks none of its radios, which an exclusive group alone would not allow.
+void writeRadio(QButtonGroup* group, int value)
+{
+    if (QAbstractButton* radio = group->button(value)) {
+        radio->setChecked(true);
+        return;
+    }
+    group->setExclusive(false);
+    for (QAbstractButton* radio : group->buttons())
+        radio->setChecked(false);
+    group->setExclusive(true);
+}
+
+int readRadio(const QButtonGroup* group)
+{
+    return group->checkedId(); // -1 when none is checked
+}
+
+void setGroupEnabled(QButtonGroup* group, bool enabled)
+{
+    for (QAbstractButton* radio : group->buttons())
+        radio->setEnabled(enabled);
+}
+
+} // namespace
+
+CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Properties"));
+
+    QGroupBox* sendBox = makeGroupBox(this, kSendGroup, "FX LOOP SEND Connection");
+    m_sendGroup = makeRadioGroup(sendBox, {{kSendSeparate, "Separate"}, {kSendMixed, "Mixed"}});
+    QGroupBox* returnBox = makeGroupBox(this, kReturnGroup, "FX LOOP RETURN Connection");
+    m_returnGroup = makeRadioGroup(returnBox, {{kReturnSeparate, "Separate"}, {kReturnMixed, "Mixed"}});
+    QGroupBox* stereoBox = makeGroupBox(this, kStereoGroup, "Default Channel of the Stereo IR File");
+    m_stereoGroup = makeRadioGroup(stereoBox, {{kLeftCh, "L ch"}, {kRightCh, "R ch"}, {kAskEachFile, "Ask each File"}});
+
+    QGroupBox* resetBox = makeGroupBox(this, kResetGroup, "Reset IR Data");
+    m_reset = new QPushButton(QStringLiteral("Reset"), resetBox);
+    m_reset->setObjectName(QString::number(kReset));
+    m_reset->setAutoDefault(false);
+    auto* resetLayout = new QHBoxLayout(resetBox);
+    resetLayout->addWidget(m_reset);
+    resetLayout->addStretch(1);
+
+    m_ok = new QPushButton(QStringLiteral("OK"), this);
+    m_ok->setObjectName(QString::number(kOk));
+    m_ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setObjectName(QString::number(kCancel));
+    cancel->setAutoDefault(false);
+
+    auto* loops = new QHBoxLayout;
+    loops->addWidget(sendBox);
+    loops->addWidget(returnBox);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(loops);
+    layout->addWidget(stereoBox);
+    layout->addWidget(resetBox);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_ok, &QPushButton::clicked, this, &CPropertiesDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CPropertiesDlg::reject);
+    connect(m_reset, &QPushButton::clicked, this, &CPropertiesDlg::onReset);
+    connect(m_sendGroup, &QButtonGroup::idClicked, this, [this](int) { onLoopClicked(false); });
+    connect(m_returnGroup, &QButtonGroup::idClicked, this, [this](int) { onLoopClicked(true); });
+    connect(m_stereoGroup, &QButtonGroup::idClicked, this, [this](int) { readControls(); });
+
+    // Escape still cancels; there is just no button for it.
+    cancel->hide();
+    m_stereo = orx::AppSettings::getInstance()->PrimaryCh;
+    readLoopSettings();
+    writeControls();
+    enableControls(true);
+    session()->addEventCallback(&CPropertiesDlg::postDeviceEvent, this);
+}
+
+CPropertiesDlg::~CPropertiesDlg()
+{
+    // Once this returns the session can no longer post to us; events already posted die with the object.
+    if (orx::CORXManager* s = orx::CORXManager::existingInstance())
+        s->removeEventCallback(&CPropertiesDlg::postDeviceEvent);
+}
+
+void CPropertiesDlg::readControls()
+{
+    m_send = readRadio(m_sendGroup);
+    m_return = readRadio(m_returnGroup);
+    m_stereo = readRadio(m_stereoGroup);
+}
+
+void CPropertiesDlg::writeControls()
+{
+    writeRadio(m_sendGroup, m_send);
+    writeRadio(m_returnGroup, m_return);
+    writeRadio(m_stereoGroup, m_stereo);
+}
+
+void CPropertiesDlg::readLoopSettings()
+{
+    std::int32_t send = 0, ret = 0;
+    session()->getFXLoopSettings(send, ret);
+    m_send = send;
+    m_return = ret;
+}
+
+void CPropertiesDlg::enableControls(bool enable)
+{
+    orx::CORXManager* s = session();
+    const bool connected = s->getModelCode() != 0;
+    const bool loopSettings = s->isLoopSettingsAvailable();
+    setGroupEnabled(m_sendGroup, enable && connected && loopSettings);
+    setGroupEnabled(m_returnGroup, enable && connected && loopSettings);
+    setGroupEnabled(m_stereoGroup, enable);
+    m_reset->setEnabled(enable && connected);
+    m_ok->setEnabled(enable);
+}
+
+void CPropertiesDlg::onLoopClicked(bool isReturn)
+{
+    readControls();
+    // The amplifier gets the choice now; OK or Escape later does not take it back.
+    if (isReturn)
+        session()->addRequest(orx::kRequestLoopReturn, m_return, 0);
+    else
+        session()->addRequest(orx::kRequestLoopSend, m_send, 0);
+}
+
+void CPropertiesDlg::onReset()
+{
+    if (!orx::askReset(this))
+        return;
+    // Nothing may be changed, nor the dialog closed with OK, while the amplifier rewrites its IR memory; the
+    // device event that ends the reset, or reports its failure, enables the controls again.
+    enableControls(false);
+    session()->addRequest(orx::kRequestReset, 0, 0);
+}
+
+void CPropertiesDlg::accept()
+{
+    readControls();
+    // Any value but 0 and 1, including -1 for none checked, means asking for each file.
+    orx::AppSettings::getInstance()->PrimaryCh = m_stereo;
+    QDialog::accept();
+}
+
+void CPropertiesDlg::postDeviceEvent(std::int32_t event, std::int32_t value, void* context)
+{
+    if (context)
+        QCoreApplication::postEvent(static_cast<CPropertiesDlg*>(context), new PropertiesEventMessage(event, value));
+}
+
+void CPropertiesDlg::customEvent(QEvent* event)
+{
+    if (event->type() == PropertiesEventMessage::kType) {
+        const auto* message = static_cast<PropertiesEventMessage*>(event);
+        onDeviceEventMessage(message->event, message->value);
+        return;
+    }
+    QDialog::customEvent(event);
+}
+
+void CPropertiesDlg::onDeviceEventMessage(int event, int value)
+{
+    switch (event) {
+    case orx::kEventError:
+    case orx::kEventConnected:
+    case orx::kEventDisconnected:
+        enableControls(true);
+        break;
+    case orx::kEventReadAll:
+        readLoopSettings();
+        writeControls();
+        enableControls(true);
+        break;
+    case orx::kEventReset:
+        // The IR headers the pages show are stale now; the read raises event 6, which refreshes the loop radios.
+        session()->addRequest(orx::kRequestReadAll, 0, 0);
+        enableControls(true);
+        break;
+    default:
+        break;
+    }
+    Q_EMIT deviceEventReceived(event, value);
+}
+
+namespace orx {
+
+namespace {
+
+ResetQuestion g_question;
+
+} // namespace
+
+void setResetQuestion(ResetQuestion question)
+{
+    g_question = std::move(question);
+}
+
+bool askReset(QWidget* owner)
+{
+    if (g_question)
+        return g_question(owner);
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(loadString(kResetCaption)),
+                    QString::fromStdString(loadString(kResetText)), QMessageBox::Ok | QMessageBox::Cancel, owner);
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok;
+}
+
+} // namespace orx
