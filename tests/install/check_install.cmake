@@ -1,0 +1,131 @@
+# Run by CTest: cmake --install into PREFIX, then check the installed files.
+#   BUILD_DIR, PREFIX, SOURCE_ICON, DESKTOP_FILE_VALIDATE (empty or ...-NOTFOUND when not installed)
+cmake_minimum_required(VERSION 3.25)
+
+set(failures "")
+macro(fail text)
+    string(APPEND failures "${text}\n")
+endmacro()
+
+# Every install rule is in the default component (keep it so: rules of another component are not installed here).
+# Naming it makes CMake list the files in install_manifest_Unspecified.txt instead of install_manifest.txt, which
+# belongs to the user's own install: the list they uninstall with, owned by root after "sudo cmake --install".
+set(manifest "${BUILD_DIR}/install_manifest_Unspecified.txt")
+file(REMOVE_RECURSE "${PREFIX}")
+file(REMOVE "${manifest}")
+# A DESTDIR in the caller's environment would send the files elsewhere.
+execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env --unset=DESTDIR
+        ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}" --component Unspecified
+    RESULT_VARIABLE install_result OUTPUT_VARIABLE install_output ERROR_VARIABLE install_output)
+set(installed "")
+if(EXISTS "${manifest}")
+    file(STRINGS "${manifest}" installed)
+    file(REMOVE "${manifest}")
+endif()
+
+if(NOT install_result EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed (${install_result}):\n${install_output}")
+endif()
+
+set(programs orx-tevo-utility orx-amp-sim orx-irinfo)
+set(desktop_entry "${PREFIX}/share/applications/orx-tevo-utility.desktop")
+set(icon "${PREFIX}/share/icons/hicolor/256x256/apps/orx-tevo-utility.png")
+
+# Exactly these files: a missing one breaks the menu entry, an extra one is a developer tool leaking out.
+set(expected "${desktop_entry}" "${icon}")
+foreach(program IN LISTS programs)
+    list(APPEND expected "${PREFIX}/bin/${program}")
+endforeach()
+list(SORT expected)
+list(SORT installed)
+if(NOT installed STREQUAL expected)
+    string(REPLACE ";" "\n  " want "${expected}")
+    string(REPLACE ";" "\n  " got "${installed}")
+    fail("installed files differ.\n expected:\n  ${want}\n installed:\n  ${got}")
+endif()
+
+# One installed program started from the prefix: proves the files are executable and find their libraries.
+if(EXISTS "${PREFIX}/bin/orx-amp-sim")
+    execute_process(COMMAND "${PREFIX}/bin/orx-amp-sim" --help
+        RESULT_VARIABLE help_result OUTPUT_VARIABLE help_output ERROR_VARIABLE help_output)
+    if(NOT help_result EQUAL 0 OR NOT help_output MATCHES "usage: orx-amp-sim")
+        fail("installed orx-amp-sim --help gave ${help_result}:\n${help_output}")
+    endif()
+endif()
+
+if(NOT EXISTS "${icon}")
+    fail("missing ${icon}")
+else()
+    # PNG signature, then the IHDR chunk: width and height as 32-bit big-endian numbers at bytes 16 and 20.
+    file(READ "${icon}" header LIMIT 24 HEX)
+    string(SUBSTRING "${header}" 0 16 signature)
+    string(SUBSTRING "${header}" 32 16 size)
+    if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT size STREQUAL "0000010000000100")
+        fail("${icon} is not a 256x256 PNG (header ${header})")
+    endif()
+    file(SHA256 "${icon}" installed_hash)
+    file(SHA256 "${SOURCE_ICON}" source_hash)
+    if(NOT installed_hash STREQUAL source_hash)
+        fail("${icon} is not ${SOURCE_ICON}")
+    endif()
+endif()
+
+if(NOT EXISTS "${desktop_entry}")
+    fail("missing ${desktop_entry}")
+else()
+    file(STRINGS "${desktop_entry}" lines)
+    set(group "")
+    set(first_group "")
+    foreach(line IN LISTS lines)
+        if(line MATCHES "^[ \t]*(#|$)")
+            continue()
+        elseif(line MATCHES "^\\[(.*)\\]$")
+            set(group "${CMAKE_MATCH_1}")
+            if(first_group STREQUAL "")
+                set(first_group "${group}")
+            endif()
+        elseif(group STREQUAL "Desktop Entry" AND line MATCHES "^([A-Za-z0-9-]+)=(.*)$")
+            if(DEFINED "key_${CMAKE_MATCH_1}")
+                fail("key ${CMAKE_MATCH_1} appears twice")
+            endif()
+            set("key_${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}")
+        endif()
+    endforeach()
+    if(NOT first_group STREQUAL "Desktop Entry")
+        fail("the first group is \"${first_group}\", not \"Desktop Entry\"")
+    endif()
+    # The Exec and Icon names must be the installed program and icon, or the menu entry starts nothing.
+    macro(expect_key key value)
+        if(NOT DEFINED "key_${key}")
+            fail("${key} is missing from the desktop entry")
+        elseif(NOT "${key_${key}}" STREQUAL "${value}")
+            fail("${key} is \"${key_${key}}\", expected \"${value}\"")
+        endif()
+    endmacro()
+    expect_key(Type "Application")
+    expect_key(Name "ORX Tevo Utility")
+    expect_key(Exec "orx-tevo-utility")
+    expect_key(Icon "orx-tevo-utility")
+    expect_key(Terminal "false")
+    expect_key(Categories "AudioVideo;Audio;Music;")
+    if("${key_Comment}" STREQUAL "")
+        fail("the desktop entry has no Comment")
+    endif()
+
+    if(DESKTOP_FILE_VALIDATE)
+        execute_process(COMMAND "${DESKTOP_FILE_VALIDATE}" "${desktop_entry}"
+            RESULT_VARIABLE valid_result OUTPUT_VARIABLE valid_output ERROR_VARIABLE valid_output)
+        # Hints are advice; errors and warnings are not.
+        if(NOT valid_result EQUAL 0 OR valid_output MATCHES "(error|warning):")
+            fail("desktop-file-validate:\n${valid_output}")
+        endif()
+    else()
+        message(STATUS "desktop-file-validate not installed: checked the desktop entry's keys only")
+    endif()
+endif()
+
+if(failures)
+    message(FATAL_ERROR "${failures}")
+endif()
+message(STATUS "installed into ${PREFIX}: ${installed}")
