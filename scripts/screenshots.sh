@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Regenerates the README's pictures of the four pages (docs/*.png) from the built-in simulated amplifier.
+# ORX_BUILD_DIR picks the build folder (default: build); it is configured when it has never been, and only the
+# screenshot tool is built. Runs without a display. Extra arguments go to CMake when it configures.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/common.sh
+
+orx_install_packages
+dir=${ORX_BUILD_DIR:-build}
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" "$@"
+fi
+cmake --build "$dir" --target orx-screenshot -j"$(nproc)"
+tool="$dir/tools/orx-screenshot/orx-screenshot"
+
+# A small impulse-response library to show on the speaker simulation pages: short noise bursts that die away,
+# 16-bit at 44100 Hz (the only rate the program takes), mono files, stereo ones and two sub-folders. It sits at a
+# fixed place in the build folder, so the pictures come out the same on every run.
+library="$(cd "$dir" && pwd)/IR Library"
+rm -rf "$library"
+trap 'rm -rf "$library"' EXIT
+ir() { # ir FILE CHANNELS LOWPASS_HZ
+    sox -R -n -r 44100 -b 16 -c "$2" "$library/$1" synth 0.046 whitenoise lowpass "$3" fade 0 0.046 0.044 gain -3
+}
+mkdir -p "$library/Factory Backup" "$library/Rooms"
+ir "Warm Cab.2x12.wav" 1 4000
+ir "Bright 4x12.wav" 1 9000
+ir "Jazz Combo 1x12.wav" 1 3000
+ir "Studio Room.wav" 2 7000
+ir "Vintage 2x12 Ribbon.aiff" 1 5000
+ir "Modern 4x12 Closed.wav" 1 6000
+ir "Factory Backup/MODERN.wav" 1 6000
+ir "Rooms/Small Hall.wav" 2 8000
+
+shot() { # shot OUT.png [orx-screenshot options...]
+    local out=$1
+    shift
+    "$tool" "docs/$out" "$@"
+    echo "docs/$out"
+}
+shot effect-settings-1.png --model 2 --tab 0
+shot effect-settings-2.png --model 2 --tab 1
+shot speaker-simulation-1.png --model 2 --tab 2 --ir-folder "$library" --choose "Warm Cab.2x12.wav"
+shot speaker-simulation-2.png --model 2 --tab 3 --ir-folder "$library"
