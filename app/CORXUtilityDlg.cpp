@@ -266,14 +266,12 @@ void CORXUtilityDlg::showSelectedPage()
 
 void CORXUtilityDlg::postDeviceEvent(std::int32_t event, std::int32_t value, void* context)
 {
-    if (context)
-        QCoreApplication::postEvent(static_cast<CORXUtilityDlg*>(context), new DeviceEventMessage(event, value));
+    DeviceEventMessage::post(static_cast<CORXUtilityDlg*>(context), event, value);
 }
 
 void CORXUtilityDlg::customEvent(QEvent* event)
 {
-    if (event->type() == DeviceEventMessage::kType) {
-        const auto* message = static_cast<DeviceEventMessage*>(event);
+    if (const auto* message = DeviceEventMessage::from(event)) {
         guarded([&] { onDeviceEventMessage(message->event, message->value); });
         return;
     }

@@ -1,6 +1,8 @@
 // The program's window: menu, tab strip, the four pages, and the relay of device events to them.
 #pragma once
 
+#include "DeviceEventMessage.h"
+
 #include <QDialog>
 #include <QEvent>
 
@@ -28,15 +30,6 @@ enum Command : int {
     kCmdCopy = 57634,
     kCmdPaste = 57637,
     kCmdSelectAll = 57642,
-};
-
-// A device event carried to the user-interface thread.
-class DeviceEventMessage final : public QEvent {
-public:
-    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 100);
-    DeviceEventMessage(int event, int value) : QEvent(kType), event(event), value(value) {}
-    const int event;
-    const int value;
 };
 
 class CORXUtilityDlg : public QDialog {

@@ -200,14 +200,12 @@ void CPropertiesDlg::accept()
 
 void CPropertiesDlg::postDeviceEvent(std::int32_t event, std::int32_t value, void* context)
 {
-    if (context)
-        QCoreApplication::postEvent(static_cast<CPropertiesDlg*>(context), new PropertiesEventMessage(event, value));
+    PropertiesEventMessage::post(static_cast<CPropertiesDlg*>(context), event, value);
 }
 
 void CPropertiesDlg::customEvent(QEvent* event)
 {
-    if (event->type() == PropertiesEventMessage::kType) {
-        const auto* message = static_cast<PropertiesEventMessage*>(event);
+    if (const auto* message = PropertiesEventMessage::from(event)) {
         onDeviceEventMessage(message->event, message->value);
         return;
     }

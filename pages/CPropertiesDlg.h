@@ -1,6 +1,8 @@
 // The Properties dialog: FX loop wiring, the default channel of stereo IR files, and the IR memory reset.
 #pragma once
 
+#include "DeviceEventMessage.h"
+
 #include <QDialog>
 #include <QEvent>
 
@@ -9,15 +11,6 @@
 
 class QButtonGroup;
 class QPushButton;
-
-// A device event carried to the Properties dialog on the user-interface thread.
-class PropertiesEventMessage final : public QEvent {
-public:
-    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(QEvent::User + 101);
-    PropertiesEventMessage(int event, int value) : QEvent(kType), event(event), value(value) {}
-    const int event;
-    const int value;
-};
 
 class CPropertiesDlg : public QDialog {
     Q_OBJECT
