@@ -43,3 +43,4 @@ shot effect-settings-1.png --model 2 --tab 0
 shot effect-settings-2.png --model 2 --tab 1
 shot speaker-simulation-1.png --model 2 --tab 2 --ir-folder "$library" --choose "Warm Cab.2x12.wav"
 shot speaker-simulation-2.png --model 2 --tab 3 --ir-folder "$library"
+shot properties.png --model 2 --properties

@@ -31,11 +31,12 @@ struct ScratchFolders final : orx::SettingsFolders {
 int main(int argc, char** argv)
 {
     if (argc < 2 || !std::strcmp(argv[1], "--help")) {
-        std::fputs("usage: orx-screenshot OUT.png [--model 1|2] [--tab N] [--ir-folder DIR] [--choose FILE]\n"
+        std::fputs("usage: orx-screenshot OUT.png [--model 1|2] [--tab N] [--ir-folder DIR] [--choose FILE] [--properties]\n"
                    "Starts the main window with the built-in simulated amplifier, waits until it has read the\n"
                    "amplifier's settings, and saves the window as a PNG. Runs without a display.\n"
                    "--ir-folder shows DIR on both speaker simulation pages; --choose tries the list entry FILE\n"
-                   "on the page shown (a speaker simulation tab) and waits for its transfer first.\n",
+                   "on the page shown (a speaker simulation tab) and waits for its transfer first.\n"
+                   "--properties saves the Properties dialog, opened from the Edit menu, instead of the window.\n",
                    argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
@@ -44,7 +45,14 @@ int main(int argc, char** argv)
     int tab = 0;
     const char* irFolder = nullptr;
     QString choose;
-    for (int i = 2; i + 1 < argc; i += 2) {
+    bool properties = false;
+    for (int i = 2; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--properties")) {
+            properties = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            break;
         if (!std::strcmp(argv[i], "--model"))
             model = std::atoi(argv[i + 1]) == 1 ? 1 : 2;
         else if (!std::strcmp(argv[i], "--tab"))
@@ -53,6 +61,7 @@ int main(int argc, char** argv)
             irFolder = argv[i + 1];
         else if (!std::strcmp(argv[i], "--choose"))
             choose = QString::fromLocal8Bit(argv[i + 1]);
+        ++i;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -80,7 +89,19 @@ int main(int argc, char** argv)
         dialog.show();
         auto snap = [&] {
             QTimer::singleShot(50, &dialog, [&] {
-                status = dialog.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
+                if (!properties) {
+                    status = dialog.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
+                    dialog.close();
+                    return;
+                }
+                // The dialog runs modally: it is saved from inside its own run, then cancelled.
+                QTimer::singleShot(100, &dialog, [&] {
+                    if (QWidget* modal = QApplication::activeModalWidget()) {
+                        status = modal->grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
+                        modal->close();
+                    }
+                });
+                dialog.commandAction(orx::kCmdProperties)->trigger();
                 dialog.close();
             });
         };
