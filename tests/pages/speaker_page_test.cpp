@@ -631,7 +631,8 @@ TEST_F(SpeakerPage, ScrollingByUpDownRepeatsAndTheScrollBar)
     const int last = p->fileList()->topIndex();
     EXPECT_EQ(last, n - 10) << "DW stops where the last entry shows";
     EXPECT_EQ(p->scrollBar()->value(), last);
-    QCoreApplication::sendEvent(p, new QEvent(static_cast<QEvent::Type>(T::kUpRepeatEvent)));
+    QEvent repeat(static_cast<QEvent::Type>(T::kUpRepeatEvent));
+    QCoreApplication::sendEvent(p, &repeat);
     EXPECT_EQ(p->fileList()->topIndex(), last - 1) << "each repeat of a held button scrolls one entry";
     p->onValueChanged(T::kScrollBar, 5);
     EXPECT_EQ(p->fileList()->topIndex(), 5);
