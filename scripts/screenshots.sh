@@ -16,10 +16,12 @@ tool="$dir/tools/orx-screenshot/orx-screenshot"
 
 # A small impulse-response library to show on the speaker simulation pages: short noise bursts that die away,
 # 16-bit at 44100 Hz (the only rate the program takes), mono files, stereo ones and two sub-folders. It sits at a
-# fixed place in the build folder, so the pictures come out the same on every run.
-library="$(cd "$dir" && pwd)/IR Library"
-rm -rf "$library"
-trap 'rm -rf "$library"' EXIT
+# fixed place shaped like a user's music folder, so the pictures come out the same on every run and the folder
+# label reads like one a user would see.
+scratch="${TMPDIR:-/tmp}/orx-screenshots"
+library="$scratch/Music/ORX/IR Library"
+rm -rf "$scratch"
+trap 'rm -rf "$scratch"' EXIT
 ir() { # ir FILE CHANNELS LOWPASS_HZ
     sox -R -n -r 44100 -b 16 -c "$2" "$library/$1" synth 0.046 whitenoise lowpass "$3" fade 0 0.046 0.044 gain -3
 }
