@@ -377,7 +377,7 @@ void CSpeakerSimulationTab::storeFolder()
 void CSpeakerSimulationTab::scanFolder()
 {
     m_items = orx::scanFolder(m_folder);
-    // A rescan of another folder leaves no file in use; the same folder keeps the file where it was.
+    // Indices refer to the new list: a mark that no longer stands on a file is dropped.
     if (m_selected >= static_cast<int>(m_items.size()) ||
         (m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].kind() != CFileItem::ResponseFile))
         m_selected = -1;
@@ -507,10 +507,8 @@ void CSpeakerSimulationTab::onSelectionChanged()
         const std::string display = item.getDisplayText();
         const auto dot = display.rfind('.');
         CFIRFile::copyIRName(m_record.irName.data(), display.substr(0, dot).c_str());
-        m_record.FIRCOE = orx::dBToFIRCOE(m_dialGain);
         beginBusy();
-        session()->setSpeakerTabFIRCOE(m_record);
-        session()->addRequest(orx::kRequestInstall, m_ampCh, 0);
+        sendChosenFile();
         if (m_bypass->toggleState() == 1)
             setBypassOff();
     } catch (...) {
@@ -525,6 +523,7 @@ void CSpeakerSimulationTab::setBypassOff()
     updateControls();
 }
 
+// The file being tried goes to the amplifier (again) at the dial's gain; event 9 ends the wait.
 void CSpeakerSimulationTab::sendChosenFile()
 {
     m_record.FIRCOE = orx::dBToFIRCOE(m_dialGain);
