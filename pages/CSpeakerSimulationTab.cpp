@@ -492,18 +492,26 @@ void CSpeakerSimulationTab::onSelectionChanged()
             return;
         }
         m_lastClicked = m_selected;
-        const CFileItem& item = m_items[static_cast<std::size_t>(m_selected)];
+        // A copy: the channel question below runs the event loop, and a device event may rescan the folder.
+        const CFileItem item = m_items[static_cast<std::size_t>(m_selected)];
         if (item.kind() != CFileItem::ResponseFile) {
             clearSelection();
             return;
         }
+        const int chosen = m_selected;
+        const std::string folder = m_folder;
+        std::array<std::int16_t, orx::kCoefficientCount> coefficients{};
         try {
-            loadIRFile(m_record.coefficients.data(), m_folder, item.getFileName());
+            loadIRFile(coefficients.data(), folder, item.getFileName());
         } catch (const mstd::CGenericException& e) {
             clearSelection();
             showError(e.getCode());
             return;
         }
+        // While the question was open the amplifier may have gone, or the mark may have been taken away.
+        if (!m_connected || m_busy || m_selected != chosen || m_folder != folder)
+            return;
+        m_record.coefficients = coefficients;
         const std::string display = item.getDisplayText();
         const auto dot = display.rfind('.');
         CFIRFile::copyIRName(m_record.irName.data(), display.substr(0, dot).c_str());
@@ -588,10 +596,21 @@ void CSpeakerSimulationTab::updateControls()
     const bool ready = m_connected && !m_busy;
     const bool fileChosen = m_selected != -1;
     const bool bypassed = m_bypass->toggleState() == 1;
+    // A control that is disabled while it has the keyboard would pass it on to the next window (the tab bar,
+    // where the arrow keys switch pages): the page holds it meanwhile and gives it back when it is ready.
+    QWidget* focused = focusWidget();
+    if (!ready && focused && focused != this && focused->hasFocus()) {
+        m_focusBeforeWait = focused;
+        setFocus(Qt::OtherFocusReason);
+    }
     for (QWidget* w : std::initializer_list<QWidget*>{m_edit, m_folderButton, m_list, m_scroll, m_up, m_down, m_bypass})
         w->setEnabled(ready);
     m_dial->setEnabled(ready && fileChosen && !bypassed);
     m_install->setEnabled(ready && (fileChosen || bypassed));
+    if (ready && m_focusBeforeWait && m_focusBeforeWait->isEnabled() && hasFocus())
+        m_focusBeforeWait->setFocus(Qt::OtherFocusReason);
+    if (ready)
+        m_focusBeforeWait = nullptr;
     update();
 }
 
@@ -654,26 +673,32 @@ void CSpeakerSimulationTab::commitIrName()
     if (name.isEmpty())
         name = m_previousIrName;
     m_irNameText = name;
-    if (name != m_previousIrName) {
-        clearSelection();
-        if (m_bypass->toggleState() == 1)
-            setBypassOff();
-        session()->addRequest(orx::kRequestSelect, m_ampCh, 0);
-        orx::IrName bytes{};
-        const std::string latin = name.toStdString(); // plain 7-bit text
-        std::memcpy(bytes.data(), latin.data(), std::min<std::size_t>(latin.size(), bytes.size() - 1));
-        // The amplifier needs time to return to its stored response before it takes the name.
-        orx::callLater(this, kNameCommitDelayMs, [this, bytes, ampCh = m_ampCh] {
-            if (!m_connected)
-                return;
+    const bool renamed = name != m_previousIrName;
+    // Before anything below can move the focus and bring us back here.
+    m_previousIrName = name;
+    m_edit->setText(m_irNameText);
+    m_edit->setCursorPosition(0);
+    if (!renamed)
+        return;
+    clearSelection();
+    if (m_bypass->toggleState() == 1)
+        setBypassOff();
+    session()->addRequest(orx::kRequestSelect, m_ampCh, 0);
+    orx::IrName bytes{};
+    const std::string latin = name.toStdString(); // plain 7-bit text
+    std::memcpy(bytes.data(), latin.data(), std::min<std::size_t>(latin.size(), bytes.size() - 1));
+    // The amplifier needs time to return to its stored response before it takes the name. Until the name and
+    // the store are queued the page waits, so no file, bypass or gain can slip in between and be stored too.
+    beginBusy();
+    orx::callLater(this, kNameCommitDelayMs, [this, bytes, ampCh = m_ampCh] {
+        if (m_connected) {
             session()->setSpeakerTabIrName(bytes.data());
             session()->addRequest(orx::kRequestName, ampCh, 0);
             session()->addRequest(orx::kRequestStore, ampCh, 0);
-        });
-        m_previousIrName = name;
-    }
-    m_edit->setText(m_irNameText);
-    m_edit->setCursorPosition(0);
+        }
+        endBusy();
+        updateControls();
+    });
 }
 
 void CSpeakerSimulationTab::showError(int code)
@@ -820,10 +845,13 @@ bool CSpeakerSimulationTab::eventFilter(QObject* watched, QEvent* event)
     try {
         const QEvent::Type type = event->type();
         if (watched == m_edit) {
-            if (type == QEvent::FocusIn) {
+            // A menu or popup that takes the keyboard for a moment does not end the typing.
+            const bool popup = (type == QEvent::FocusIn || type == QEvent::FocusOut) &&
+                               static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason;
+            if (type == QEvent::FocusIn && !popup) {
                 m_irNameText = m_edit->text();
                 m_previousIrName = m_irNameText;
-            } else if (type == QEvent::FocusOut) {
+            } else if (type == QEvent::FocusOut && !popup) {
                 commitIrName();
             } else if (type == QEvent::MouseButtonPress &&
                        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {

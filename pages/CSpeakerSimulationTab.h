@@ -8,6 +8,7 @@
 #include "IDTAControlListener.h"
 
 #include <QFont>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
@@ -181,6 +182,7 @@ private:
     int m_selected = -1;
     int m_lastClicked = -1;
     bool m_listUpdating = false;
+    QPointer<QWidget> m_focusBeforeWait;
     QFont m_font;
     std::string m_folder;
     orx::FIRRecord m_record;

@@ -550,8 +550,15 @@ TEST_F(SpeakerPage, ANewNameReturnsToTheSlotThenSendsTheNameAndStoresItAfterAPau
     ASSERT_EQ(delays, std::vector<int>{200});
     EXPECT_EQ(p->selectedIndex(), -1);
     EXPECT_FALSE(p->gainDial()->isEnabled());
+    // Nothing else may reach the amplifier before the name is stored, or the store would keep it.
+    EXPECT_TRUE(p->isBusy());
+    EXPECT_EQ(enabled(p), std::vector<bool>(9, false));
+    QTest::mouseClick(p->fileList()->viewport(), Qt::LeftButton, {},
+                      p->fileList()->visualItemRect(p->fileList()->item(row(p, QStringLiteral("Stereo.wav")))).center());
+    EXPECT_TRUE(takeRequests().empty());
     runPending(); // the pause is over
     EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestName, 0, 0}, {kRequestStore, 0, 0}}));
+    EXPECT_FALSE(p->isBusy());
     ASSERT_TRUE(waitForEvent(0, kEventStored));
     EXPECT_EQ(nameOf(amp->model().slots[0]), "My Cab");
     EXPECT_EQ(amp->model().slots[0].coefficients, factoryRecord(0).coefficients)
@@ -571,6 +578,53 @@ TEST_F(SpeakerPage, AnUnchangedOrEmptyNameSendsNothingAndShowsThePreviousName)
     }
     EXPECT_TRUE(takeRequests().empty());
     EXPECT_TRUE(delays.empty());
+}
+
+TEST_F(SpeakerPage, AMenuOpeningWhileTypingDoesNotEndTheName)
+{
+    connect(0);
+    T* p = page(0);
+    QLineEdit* edit = p->irNameEdit();
+    edit->setFocus();
+    ASSERT_TRUE(processUntil([edit] { return edit->hasFocus(); }));
+    edit->setText(QStringLiteral("Half typed"));
+    edit->setSelection(0, 4);
+    QFocusEvent away(QEvent::FocusOut, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(edit, &away);
+    QFocusEvent back(QEvent::FocusIn, Qt::PopupFocusReason);
+    QCoreApplication::sendEvent(edit, &back);
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("Half")) << "Edit > Copy still has the selection to work on";
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestSelect, 0, 0}}))
+        << "the name typed before the menu opened is new";
+}
+
+TEST_F(SpeakerPage, AfterATransferTheKeyboardIsBackInTheList)
+{
+    connect(0);
+    T* p = page(0);
+    p->fileList()->setFocus();
+    ASSERT_TRUE(processUntil([p] { return p->fileList()->hasFocus(); }));
+    click(p, QStringLiteral("Warm Cab.2x12.wav"));
+    EXPECT_FALSE(dialog->tabBar()->hasFocus()) << "the arrow keys must not switch pages meanwhile";
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_TRUE(p->fileList()->hasFocus());
+}
+
+TEST_F(SpeakerPage, AStereoFileIsNotSentWhenTheAmplifierWentWhileTheQuestionWasOpen)
+{
+    connect(0);
+    T* p = page(0);
+    AppSettings::getInstance()->PrimaryCh = 2;
+    setChannelQuestion([p](QWidget*) {
+        p->onDeviceEvent(kEventDisconnected, 0);
+        return 1;
+    });
+    click(p, QStringLiteral("Stereo.wav"));
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_FALSE(p->isBusy());
+    EXPECT_EQ(dialog->busyFlag(), 0);
 }
 
 TEST_F(SpeakerPage, TypedNamesArePlainAndAtMost63Characters)
