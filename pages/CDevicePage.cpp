@@ -39,6 +39,17 @@ CCustomButton* CDevicePage::setUpImageButton(CCustomButton* b, int id, const QRe
     return b;
 }
 
+void CDevicePage::showAmpChannelLabel(CCustomButton* label)
+{
+    if (m_modelCode == 2) {
+        label->setToggleState(m_ampCh == 0 ? 0 : 1);
+        label->show();
+    } else {
+        label->hide();
+    }
+    update(label->geometry());
+}
+
 void CDevicePage::paintButton(QPainter& p, const CCustomButton* b)
 {
     p.save();

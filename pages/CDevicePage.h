@@ -40,6 +40,8 @@ protected:
     // Names the button after its identifier (so tests find it), places it and gives it its pictures.
     static CCustomButton* setUpImageButton(CCustomButton* button, int id, const QRect& rect, int image,
                                            int pagePicture, const FaceOffsets& faces);
+    // The AMP I / AMP II label shows on the two-channel model only, in the frame of the page's amp channel.
+    void showAmpChannelLabel(CCustomButton* label);
     // Draws the button where it sits on the page, in its current look.
     static void paintButton(QPainter& painter, const CCustomButton* button);
     // One off-screen picture per paint, copied in one step, so nothing flickers.

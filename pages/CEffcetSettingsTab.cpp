@@ -124,24 +124,12 @@ void CEffcetSettingsTab::setPageChannel(int modelCode, int ampCh)
     refreshFromDevice();
 }
 
-void CEffcetSettingsTab::showAmpChannelLabel()
-{
-    if (m_modelCode == 2) {
-        m_ampChLabel->setToggleState(m_ampCh == 1 ? 1 : 0);
-        m_ampChLabel->show();
-    } else {
-        m_ampChLabel->hide();
-    }
-    m_ampChLabel->update();
-    update(m_ampChLabel->geometry());
-}
-
 void CEffcetSettingsTab::refreshFromDevice()
 {
     std::int32_t booster = 0, fxLoop = 0, reverb = 0, gate = 0;
     if (!session()->getEffectParams(m_ampCh, booster, fxLoop, reverb, gate))
         return;
-    showAmpChannelLabel();
+    showAmpChannelLabel(m_ampChLabel);
     m_fxLoop->setToggleState(fxLoop != 0 ? 1 : 0);
     m_fxLoop->update();
     m_dial->setValue(gate);
@@ -197,7 +185,7 @@ void CEffcetSettingsTab::onDeviceEvent(int event, int value)
     switch (event) {
     case orx::kEventConnected:
         m_connected = 1;
-        showAmpChannelLabel();
+        showAmpChannelLabel(m_ampChLabel);
         updateEnabling();
         break;
     case orx::kEventDisconnected:

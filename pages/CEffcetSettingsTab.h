@@ -70,7 +70,6 @@ protected:
 private:
     void layoutControls();
     void onClicked(int controlId);
-    void showAmpChannelLabel();
     void setSwitches(std::span<CCustomButton* const> group, CCustomButton* on);
 
     int m_connected = 0;

@@ -327,21 +327,10 @@ CCustomButton* CSpeakerSimulationTab::button(int controlId) const
     return findChild<CCustomButton*>(QString::number(controlId), Qt::FindDirectChildrenOnly);
 }
 
-void CSpeakerSimulationTab::showAmpChannelLabel()
-{
-    if (m_modelCode == 2) {
-        m_ampChLabel->setToggleState(m_ampCh == 0 ? 0 : 1);
-        m_ampChLabel->show();
-    } else {
-        m_ampChLabel->hide();
-    }
-    update(kAmpChLabelRect);
-}
-
 void CSpeakerSimulationTab::setPageChannel(int modelCode, int ampCh)
 {
     CDevicePage::setPageChannel(modelCode, ampCh);
-    showAmpChannelLabel();
+    showAmpChannelLabel(m_ampChLabel);
     m_dial->setValue(kDefaultDialPosition);
     update(kDialRect);
     refreshDialGain();
@@ -616,7 +605,7 @@ void CSpeakerSimulationTab::updateControls()
 
 void CSpeakerSimulationTab::refreshAll()
 {
-    showAmpChannelLabel();
+    showAmpChannelLabel(m_ampChLabel);
     refreshAmpType();
     refreshIrName();
     refreshIrGain();

@@ -143,7 +143,6 @@ protected:
 
 private:
     void layoutControls();
-    void showAmpChannelLabel();
     void setFolder(const std::string& folder);
     void storeFolder();
     void scanFolder();

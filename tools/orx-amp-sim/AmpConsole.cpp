@@ -28,15 +28,6 @@ Words split(std::string_view line)
     return words;
 }
 
-std::optional<long> number(std::string_view word, long lowest, long highest)
-{
-    long value = 0;
-    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
-    if (error != std::errc() || end != word.data() + word.size() || value < lowest || value > highest)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<bool> onOff(std::string_view word)
 {
     if (word == "on")
@@ -95,8 +86,8 @@ const Command kCommands[] = {
     {"knob", "knob CH SLOT",
      "turn amp channel CH's (0 = I, 1 = II) amp-type knob to SLOT (0-4); the amplifier announces it", 2,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto ch = number(a[0], 0, 1);
-         const auto slot = number(a[1], 0, static_cast<long>(kSlotsPerChannel) - 1);
+         const auto ch = parseNumber(a[0], 0, 1);
+         const auto slot = parseNumber(a[1], 0, static_cast<long>(kSlotsPerChannel) - 1);
          if (!ch || !slot)
              return "knob takes CH 0 or 1 and SLOT 0 to 4";
          amp.turnAmpTypeKnob(static_cast<int>(*ch), static_cast<int>(*slot));
@@ -120,7 +111,7 @@ const Command kCommands[] = {
      }},
     {"drop", "drop N", "lose the next N answers", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto n = number(a[0], 0, kMaxCount);
+         const auto n = parseNumber(a[0], 0, kMaxCount);
          if (!n)
              return "drop takes a count from 0 to 1000000";
          amp.dropNextReplies(static_cast<int>(*n));
@@ -128,7 +119,7 @@ const Command kCommands[] = {
      }},
     {"corrupt", "corrupt N", "send the next N bulk dumps with a bad checksum", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto n = number(a[0], 0, kMaxCount);
+         const auto n = parseNumber(a[0], 0, kMaxCount);
          if (!n)
              return "corrupt takes a count from 0 to 1000000";
          amp.corruptNextDumps(static_cast<int>(*n));
@@ -136,7 +127,7 @@ const Command kCommands[] = {
      }},
     {"bad-block", "bad-block K", "report FIR data block K (0-9) bad the next time it comes", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto k = number(a[0], 0, kLastBlock);
+         const auto k = parseNumber(a[0], 0, kLastBlock);
          if (!k)
              return "bad-block takes a block number from 0 to 9";
          amp.reportBlockBad(static_cast<int>(*k));
@@ -144,7 +135,7 @@ const Command kCommands[] = {
      }},
     {"drop-block", "drop-block K", "lose the answer to FIR data block K (0-9) the next time it comes", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto k = number(a[0], 0, kLastBlock);
+         const auto k = parseNumber(a[0], 0, kLastBlock);
          if (!k)
              return "drop-block takes a block number from 0 to 9";
          amp.dropReplyToBlock(static_cast<int>(*k));
@@ -157,7 +148,7 @@ const Command kCommands[] = {
      }},
     {"delay", "delay MS", "hold every answer back MS milliseconds (0-600000), keeping their order", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto ms = number(a[0], 0, kMaxDelayMs);
+         const auto ms = parseNumber(a[0], 0, kMaxDelayMs);
          if (!ms)
              return "delay takes milliseconds from 0 to 600000";
          amp.setReplyDelay(std::chrono::milliseconds(*ms));
@@ -172,7 +163,7 @@ const Command kCommands[] = {
      }},
     {"updater", "updater N", "the updater value the amplifier reports (0-16383)", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto n = number(a[0], 0, kMaxFIRCOE);
+         const auto n = parseNumber(a[0], 0, kMaxFIRCOE);
          if (!n)
              return "updater takes a value from 0 to 16383";
          amp.setUpdaterValue(static_cast<std::uint16_t>(*n));
@@ -284,6 +275,15 @@ ConsoleReply runCommand(std::string_view line, sim::SimulatedAmp& amp)
     }
     reply.lines.push_back("error: unknown command \"" + std::string(words.front()) + "\" (\"help\" lists them)");
     return reply;
+}
+
+std::optional<long> parseNumber(std::string_view word, long lowest, long highest)
+{
+    long value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (error != std::errc() || end != word.data() + word.size() || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
 }
 
 } // namespace orx::ampsim

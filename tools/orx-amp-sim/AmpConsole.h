@@ -4,6 +4,7 @@
 #include "SimulatedAmp.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,9 @@ std::vector<std::string> stateLines(const sim::AmpModel& model);
 
 // FNV-1a (32 bit) of the coefficients as the amplifier receives them: 16-bit little-endian, in order.
 std::uint32_t coefficientChecksum(const FIRRecord& record);
+
+// A whole word as a decimal number within [lowest, highest]; nullopt for anything else.
+std::optional<long> parseNumber(std::string_view word, long lowest, long highest);
 
 // The command summary, as "help" and --help print it.
 const std::vector<std::string>& commandSummary();

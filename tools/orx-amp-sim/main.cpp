@@ -83,15 +83,6 @@ void printUsage(std::FILE* to)
                  "FNV-1a of the 2048 coefficients as 16-bit little-endian bytes.\n");
 }
 
-std::optional<long> parseNumber(std::string_view text, long lowest, long highest)
-{
-    long value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < lowest || value > highest)
-        return std::nullopt;
-    return value;
-}
-
 // Returns an exit code when the program should stop right away.
 std::optional<int> parseOptions(int argc, char** argv, Options& options)
 {
@@ -139,7 +130,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
             options.api = *api;
         } else if (isOption("--updater")) {
             const auto v = value("--updater");
-            const auto n = v ? parseNumber(*v, 0, orx::kMaxFIRCOE) : std::nullopt;
+            const auto n = v ? orx::ampsim::parseNumber(*v, 0, orx::kMaxFIRCOE) : std::nullopt;
             if (!n) {
                 std::fprintf(stderr, "orx-amp-sim: --updater takes a value from 0 to 16383\n");
                 return 2;
@@ -147,7 +138,7 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
             options.updaterValue = static_cast<std::uint16_t>(*n);
         } else if (isOption("--reply-delay")) {
             const auto v = value("--reply-delay");
-            const auto n = v ? parseNumber(*v, 0, kMaxReplyDelayMs) : std::nullopt;
+            const auto n = v ? orx::ampsim::parseNumber(*v, 0, kMaxReplyDelayMs) : std::nullopt;
             if (!n) {
                 std::fprintf(stderr, "orx-amp-sim: --reply-delay takes milliseconds from 0 to 600000\n");
                 return 2;
