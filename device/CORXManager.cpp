@@ -56,7 +56,10 @@ CORXManager* CORXManager::getInstance()
     return createInstance();
 }
 
-CORXManager* CORXManager::existingInstance() { return g_instance.load(); }
+CORXManager* CORXManager::existingInstance()
+{
+    return g_instance.load();
+}
 
 void CORXManager::deleteInstance()
 {
@@ -200,6 +203,8 @@ void CORXManager::disconnect()
 
 void CORXManager::disconnectFromInput()
 {
+    // Set first: from here on the worker neither starts a request nor goes on waiting in one.
+    m_disconnectPending = true;
     {
         std::lock_guard lock(m_connectionLock);
         m_modelCode = 0;
@@ -207,15 +212,25 @@ void CORXManager::disconnectFromInput()
     m_lastHeartbeat = 0;
     clearRequests();
     // A port is never closed from inside its own callback: the worker closes it on its next pass.
-    m_disconnectPending = true;
     m_workWake.notify_all();
+    wakeWaitingRequest();
     notifyEvent(kEventDisconnected, 0);
 }
 
 void CORXManager::runDeferredDisconnect()
 {
-    if (m_disconnectPending.exchange(false))
-        closeORX();
+    if (!m_disconnectPending)
+        return;
+    closeORX();
+    // The input is closed: no answer of the old connection can arrive any more.
+    resetReplies();
+    clearRequests();
+    m_disconnectPending = false;
+    // The amplifier is still there (it only reported another model): open it again at once and ask
+    // for its heartbeat now, so the new model is announced without waiting for the next search.
+    openORX();
+    m_lastHeartbeatRequest =
+        m_clock->milliseconds() - static_cast<std::uint32_t>(m_timing.heartbeatRequestPeriod.count());
 }
 
 // --- received messages --------------------------------------------------------
@@ -264,13 +279,20 @@ void CORXManager::receiveHeartBeatMessage(const std::uint8_t* inData, std::size_
     const auto model = sysex::parseHeartbeat(inData, inSize);
     if (!model)
         return;
+    // Heartbeats still in flight on ports that are about to close belong to the connection that ended.
+    if (m_disconnectPending)
+        return;
     std::uint8_t known = 0;
     {
         std::lock_guard lock(m_connectionLock);
         known = m_modelCode;
     }
-    if (known != 0 && known != *model)
+    if (known != 0 && known != *model) {
+        // The new model is announced once the ports are open again, so nothing the window asks for in
+        // answer to it goes to ports that are closing.
         disconnectFromInput();
+        return;
+    }
     const bool first = m_lastHeartbeat.exchange(m_clock->secondsSince1970()) == 0;
     if (first) {
         {
@@ -337,9 +359,7 @@ void CORXManager::receiveBulkDumpEffectData(const std::uint8_t* inData, std::siz
         std::lock_guard lock(m_dataLock);
         std::copy_n(inData + 18, m_effectData.bytes.size(), m_effectData.bytes.begin());
     }
-    // The flag goes first, so a worker that sees the reply code also sees whether the dump was good.
-    m_bulkError = good ? 0 : 1;
-    setReceivedReply(sysex::kDumpTypeEffectData);
+    setReceivedReply(sysex::kDumpTypeEffectData, good);
 }
 
 void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size_t inSize, int inBulkType)
@@ -351,8 +371,7 @@ void CORXManager::receiveBulkDumpFIRHeader(const std::uint8_t* inData, std::size
         std::copy_n(inData + 18, kIrNameLength, slot.irName.begin());
         slot.FIRCOE = sysex::decode14(inData[82], inData[83]);
     }
-    m_bulkError = good ? 0 : 1;
-    setReceivedReply(inBulkType);
+    setReceivedReply(inBulkType, good);
 }
 
 void CORXManager::receiveParamEffectData(const sysex::Parameter& p)

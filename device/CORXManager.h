@@ -10,10 +10,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <thread>
 #include <vector>
@@ -69,6 +70,10 @@ enum RequestType : std::int32_t {
 };
 
 using IrName = std::array<std::uint8_t, kIrNameLength>;
+
+// Thrown out of a request that gave up because the worker is stopping or the connection is being
+// replaced; the worker swallows it.
+struct RequestAborted {};
 
 // The names the session looks for among the port names, case-sensitive, anywhere in a name.
 inline constexpr const char* kAmpPortMarker = "Kovalex/";
@@ -169,7 +174,15 @@ private:
     // A disconnection noticed on the MIDI input thread: state, queue and event now, the ports on the worker.
     void disconnectFromInput();
     void runDeferredDisconnect();
-    void setReceivedReply(std::int32_t code);
+    // A request in progress gives up at its next wait or pause when the worker must stop or the
+    // connection it talks over is being replaced; it ends without an error event.
+    bool abortRequested() const { return m_stop.load() || m_disconnectPending.load(); }
+    void wakeWaitingRequest();
+    void pauseRequest(std::chrono::milliseconds inPause);
+    // A dump's checksum verdict travels with its reply code: the verdict a waiting request sees is
+    // always that of the very message whose code it took.
+    void setReceivedReply(std::int32_t code, std::optional<bool> inDumpGood = std::nullopt);
+    void resetReplies();
     int slotOfChannel(int inAmpCh);
 
     struct Listener {
@@ -225,6 +238,8 @@ private:
     std::atomic<std::int32_t> m_expectedReply{-1};
     std::atomic<std::int32_t> m_receivedReply{-1};
     std::atomic<std::int32_t> m_bulkError{0};
+    // The verdict of the dump the worker's last wait took (worker thread only).
+    bool m_takenDumpBad = false;
     std::atomic<std::int32_t> m_lastReplyValue{0};
 
     std::uint8_t m_modelCode = 0;

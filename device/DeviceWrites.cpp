@@ -5,7 +5,6 @@
 #include "ReplyCodes.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace orx {
 
@@ -46,11 +45,11 @@ void CORXManager::requestBulkDump(int inBulkType)
             raise(mstd::kErrMidiSend);
         if (!waitReply())
             raise(mstd::kErrTimeout);
-        if (m_bulkError == 0)
+        if (!m_takenDumpBad)
             return;
         if (attempt == kDumpAttempts)
             raise(mstd::kErrReceiveData);
-        std::this_thread::sleep_for(m_timing.pollInterval);
+        pauseRequest(m_timing.pollInterval);
     }
 }
 
@@ -169,7 +168,7 @@ void CORXManager::sendFIRName(int inAmpCh, const IrName& inIRName)
             std::lock_guard lock(m_dataLock);
             m_currentIR[record].irName[i] = wanted;
         }
-        std::this_thread::sleep_for(m_timing.nameCharacterPause);
+        pauseRequest(m_timing.nameCharacterPause);
     }
 }
 

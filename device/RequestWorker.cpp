@@ -77,6 +77,8 @@ void CORXManager::stopRequestThread()
         m_stop = true;
     }
     m_workWake.notify_all();
+    // A request waiting for a slow or silent amplifier must not hold the window open.
+    wakeWaitingRequest();
     // Waits for the pass in progress, which may include a request awaiting the amplifier.
     if (m_worker.get_id() == std::this_thread::get_id())
         m_worker.detach();
@@ -112,12 +114,19 @@ void CORXManager::doRequestEvent()
                     m_requests.clear();
                     return;
                 }
+                // The ports are about to be replaced: nothing more goes out over them.
+                if (m_disconnectPending)
+                    return;
                 next = std::move(m_requests.front());
                 m_requests.pop_front();
             }
             // Runs without the queue lock, so queueing never waits for the amplifier.
             runRequest(next);
         }
+    } catch (const RequestAborted&) {
+        // Not a failure the user should hear of: the window is closing or the amplifier is being
+        // reconnected, and what was queued belongs to the connection that is going.
+        clearRequests();
     } catch (const mstd::CGenericException& e) {
         const std::int32_t code = e.getCode();
         const bool connectionLost = code == mstd::kErrMidiSend || code == mstd::kErrTimeout;
@@ -189,16 +198,35 @@ void CORXManager::runRequest(const QueuedRequest& queued)
     }
 }
 
-void CORXManager::setReceivedReply(std::int32_t code)
+void CORXManager::setReceivedReply(std::int32_t code, std::optional<bool> inDumpGood)
 {
     {
         std::lock_guard lock(m_replyLock);
-        // An awaited answer the worker has not taken yet is kept: an unrelated message right behind it
-        // (an amp-type announcement, say) must not turn it into a time-out.
+        // An awaited answer the worker has not taken yet is kept, together with its verdict: an
+        // unrelated message right behind it (an amp-type announcement, another slot's dump) must neither
+        // turn it into a time-out nor make a bad dump look good.
         const std::int32_t expected = m_expectedReply.load();
         if (expected != reply::kNone && m_receivedReply.load() == expected && code != expected)
             return;
+        if (inDumpGood)
+            m_bulkError = *inDumpGood ? 0 : 1;
         m_receivedReply = code;
+    }
+    m_replyArrived.notify_all();
+}
+
+void CORXManager::resetReplies()
+{
+    std::lock_guard lock(m_replyLock);
+    m_expectedReply = reply::kNone;
+    m_receivedReply = reply::kNone;
+}
+
+void CORXManager::wakeWaitingRequest()
+{
+    // Taking the lock orders the flag before the waiter's next look at it, so the wake-up is never lost.
+    {
+        std::lock_guard lock(m_replyLock);
     }
     m_replyArrived.notify_all();
 }
@@ -207,13 +235,24 @@ bool CORXManager::waitReply()
 {
     std::unique_lock lock(m_replyLock);
     // An answer that came before the wait began counts too.
-    const bool arrived = m_replyArrived.wait_for(lock, m_timing.replyTimeout,
-                                                 [this] { return m_receivedReply.load() == m_expectedReply.load(); });
-    if (arrived) {
+    m_replyArrived.wait_for(lock, m_timing.replyTimeout,
+                            [this] { return abortRequested() || m_receivedReply.load() == m_expectedReply.load(); });
+    const bool arrived = m_receivedReply.load() == m_expectedReply.load();
+    if (abortRequested() || arrived) {
+        m_takenDumpBad = m_bulkError.load() != 0;
         m_expectedReply = reply::kNone;
         m_receivedReply = reply::kNone;
     }
+    if (abortRequested())
+        throw RequestAborted{};
     return arrived;
+}
+
+void CORXManager::pauseRequest(std::chrono::milliseconds inPause)
+{
+    std::unique_lock lock(m_replyLock);
+    if (m_replyArrived.wait_for(lock, inPause, [this] { return abortRequested(); }))
+        throw RequestAborted{};
 }
 
 } // namespace orx

@@ -139,6 +139,12 @@ void SimulatedAmp::corruptNextDumps(int count)
     m_corruptDumps = count;
 }
 
+void SimulatedAmp::addStrayDumps(int count)
+{
+    std::lock_guard lock(m_lock);
+    m_strayDumps = count;
+}
+
 void SimulatedAmp::reportBlockBad(int block)
 {
     std::lock_guard lock(m_lock);
@@ -187,8 +193,17 @@ std::vector<sysex::Bytes> SimulatedAmp::receive(const std::uint8_t* data, std::s
     m_received.emplace_back(data, data + size);
     if (m_silent || !sysex::hasAmpHeader(data, size))
         return {};
-    if (const auto dumpType = sysex::parseDumpRequest(data, size))
-        return deliver({dump(*dumpType)});
+    if (const auto dumpType = sysex::parseDumpRequest(data, size)) {
+        std::vector<sysex::Bytes> answers{dump(*dumpType)};
+        if (m_strayDumps > 0) {
+            --m_strayDumps;
+            // Another FIR header: never the one asked for, and never a checksum fault of its own.
+            const int stray = *dumpType == sysex::kDumpTypeEffectData ? 0 : (*dumpType + 1) % 10;
+            const auto& slot = m_model.slots[static_cast<std::size_t>(stray)];
+            answers.push_back(sysex::firHeaderDump(stray, slot.irName, slot.FIRCOE));
+        }
+        return deliver(std::move(answers));
+    }
     if (const auto p = sysex::parseParameter(data, size))
         return deliver(handleParameter(*p));
     if (const auto block = sysex::parseFIRDataBlock(data, size))

@@ -49,10 +49,13 @@ public:
     void setUpdaterValue(std::uint16_t value);
 
     // Faults, as a real amplifier or cable can show them.
-    void setSilent(bool silent);                         // unplugged: answers nothing at all
-    void setAnswersHeartbeat(bool answers);              // alive for everything but the heartbeat
-    void dropNextReplies(int count);                     // the next answers are lost
-    void corruptNextDumps(int count);                    // the next bulk dumps carry a bad checksum
+    void setSilent(bool silent);            // unplugged: answers nothing at all
+    void setAnswersHeartbeat(bool answers); // alive for everything but the heartbeat
+    void dropNextReplies(int count);        // the next answers are lost
+    void corruptNextDumps(int count);       // the next bulk dumps carry a bad checksum
+    // The next answers to dump requests each come with a good dump of another slot right behind them, in
+    // the same burst, as an amplifier that pushes its state unasked can do.
+    void addStrayDumps(int count);
     void reportBlockBad(int block);                      // the next time this FIR block comes, reply "bad"
     void dropReplyToBlock(int block);                    // the next time this FIR block comes, its reply is lost
     void failNextStore();                                // the next store reply says "failed"
@@ -84,6 +87,7 @@ private:
     bool m_answersHeartbeat = true;
     int m_dropReplies = 0;
     int m_corruptDumps = 0;
+    int m_strayDumps = 0;
     int m_badBlock = -1;
     int m_silentBlock = -1;
     bool m_failStore = false;

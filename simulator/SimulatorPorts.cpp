@@ -168,6 +168,8 @@ int SimulatorPortBackend::sendLong(const std::uint8_t* data, std::size_t size, s
     auto answers = m_amp->receive(data, size);
     sink->onOutputDone(bufferId);
     enqueue(std::move(answers), m_amp->replyDelay());
+    if (m_answersBeforeSendReturns)
+        flush();
     return kMidiOk;
 }
 

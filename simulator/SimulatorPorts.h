@@ -4,6 +4,7 @@
 #include "MidiBackend.h"
 #include "SimulatedAmp.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -27,6 +28,9 @@ public:
     void inject(sysex::Bytes message);
     // Returns when everything queued so far has been delivered or dropped.
     void flush();
+    // Answers reach the input sink before sendLong returns, as when the program is descheduled between
+    // sending and waiting: the whole burst of answers is in before the wait for the first one begins.
+    void setAnswersBeforeSendReturns(bool on) { m_answersBeforeSendReturns = on; }
 
     std::vector<std::string> inputPortNames() override;
     std::vector<std::string> outputPortNames() override;
@@ -62,6 +66,7 @@ private:
     MidiOutputSink* m_outSink = nullptr;
     // Held while a message is handed to the input sink, so closeIn can wait for it to finish.
     std::mutex m_callbackLock;
+    std::atomic<bool> m_answersBeforeSendReturns{false};
     std::thread m_thread;
 };
 

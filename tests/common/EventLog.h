@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -74,6 +75,18 @@ private:
     std::condition_variable m_changed;
     Events m_events;
 };
+
+// Polls until the condition holds; false when the (generous) limit passed first. Never a timing assertion.
+template <typename F> bool waitUntil(F condition, std::chrono::milliseconds limit = std::chrono::milliseconds(20000))
+{
+    const auto giveUp = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
 
 inline std::string describeEvents(const Events& events)
 {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <stdexcept>
 
 namespace orx {
@@ -182,6 +183,137 @@ TEST_F(Requests, SixBadDumpsEndWithReceiveErrorAndKeepTheConnection)
     const auto dropped = sysex::parameterMessage(0, 1, 0, 1);
     for (const auto& m : sent())
         EXPECT_NE(m, B(dropped.begin(), dropped.end())) << "the booster write was emptied with the queue";
+}
+
+// The awaited dump comes bad and another slot's good dump is right behind it, both in before the wait
+// begins: the good one must not pass for the awaited one.
+TEST_F(Requests, ABadDumpIsNotTakenForGoodBecauseAnotherGoodDumpFollowsIt)
+{
+    struct Case {
+        const char* what;
+        int dumpType;
+        int badAnswers;
+        int expectedError; // 0: the request ends well
+    };
+    const Case cases[] = {
+        {"FIR header, one bad answer", 3, 1, 0},
+        {"effect data, one bad answer", sysex::kDumpTypeEffectData, 1, 0},
+        {"FIR header, bad six times", 3, 6, mstd::kErrReceiveData},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FIRRecord warm = record("Warm Cab", 4);
+        warm.FIRCOE = 1234;
+        amp->setSlot(3, warm);
+        amp->setEffectByte(1, 2); // booster Amber on I
+        startSession();
+        connect();
+        ports->setAnswersBeforeSendReturns(true);
+        amp->clearReceived();
+        amp->corruptNextDumps(c.badAnswers);
+        amp->addStrayDumps(c.badAnswers);
+        ::testing::internal::CaptureStderr();
+        int error = 0;
+        try {
+            session->requestBulkDump(c.dumpType);
+        } catch (const mstd::CGenericException& e) {
+            error = e.getCode();
+        }
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(error, c.expectedError);
+        EXPECT_EQ(dumpRequestsSent(),
+                  std::vector<int>(static_cast<std::size_t>(c.badAnswers + (error ? 0 : 1)), c.dumpType));
+        const FIRRecord slot = session->getSlot(3);
+        std::int32_t p[4] = {};
+        session->getEffectParams(0, p[0], p[1], p[2], p[3]);
+        if (c.expectedError != 0) {
+            EXPECT_EQ(slot.irName, FIRRecord{}.irName) << "the slot keeps what it had";
+        } else if (c.dumpType == 3) {
+            EXPECT_EQ(slot.irName, warm.irName);
+            EXPECT_EQ(slot.FIRCOE, 1234);
+        } else {
+            EXPECT_EQ(p[0], 2);
+        }
+        TearDown();
+        session = nullptr;
+        ports = nullptr;
+        amp = std::make_shared<sim::SimulatedAmp>('2');
+        events.clear();
+    }
+}
+
+// --- a model change and stopping, while a request is in flight or not ---------------------------
+
+// Answers events as the main window does: the search on 5, the updater on 2, the read-all on 15.
+void answerAsTheWindowDoes(std::int32_t event, std::int32_t, void* context)
+{
+    auto* session = static_cast<CORXManager*>(context);
+    if (event == kEventNoHeartbeat)
+        session->addRequest(kRequestOpen, 0, 0);
+    else if (event == kEventConnected)
+        session->addRequest(kRequestUpdater, 0, 0);
+    else if (event == kEventUpdater)
+        session->addRequest(kRequestReadAll, 0, 0);
+}
+
+TEST_F(Requests, AModelChangeEndsTheRequestInFlightAndReconnectsWithoutAnError)
+{
+    for (const bool duringReadAll : {true, false}) {
+        SCOPED_TRACE(duringReadAll ? "during a read-all" : "while idle");
+        startConnected('2');
+        session->addEventCallback(&answerAsTheWindowDoes, session);
+        if (duringReadAll) {
+            amp->setReplyDelay(20ms); // eleven dumps: the change lands in the middle
+            session->addRequest(kRequestReadAll, 0, 0);
+            ASSERT_TRUE(test::waitUntil([&] { return dumpRequestsSent().size() >= 2; }));
+        }
+        amp->setModelCode('1');
+        if (duringReadAll)
+            ports->inject(sysex::heartbeat('1')); // the amplifier says so unasked, mid-transfer
+        else
+            clock->advance(500ms); // the next heartbeat request brings the news
+        ASSERT_TRUE(events.waitFor(kEventDisconnected));
+        const std::size_t sentBeforeChange = amp->received().size();
+        ASSERT_TRUE(events.waitFor(kEventReadAll)) << test::describeEvents(events.all());
+
+        EXPECT_TRUE(events.valuesOf(kEventError).empty()) << test::describeEvents(events.all());
+        EXPECT_EQ(events.codesWithout(kEventNoHeartbeat),
+                  (std::vector<int>{kEventOpened, kEventConnected, kEventDisconnected, kEventOpened, kEventConnected,
+                                    kEventUpdater, kEventReadAll}))
+            << "the interrupted read-all raises nothing";
+        EXPECT_EQ(events.valuesOf(kEventConnected), (std::vector<int>{2, 1}));
+        EXPECT_EQ(session->getModelCode(), '1');
+        std::vector<int> dumpsAfter;
+        const auto received = amp->received();
+        for (std::size_t i = sentBeforeChange; i < received.size(); ++i)
+            if (const auto t = sysex::parseDumpRequest(received[i].data(), received[i].size()))
+                dumpsAfter.push_back(*t);
+        EXPECT_EQ(dumpsAfter, (std::vector<int>{10, 0, 1, 2, 3, 4})) << "only the new model's read-all";
+
+        session->stopRequestThread();
+        TearDown();
+        session = nullptr;
+        ports = nullptr;
+        amp = std::make_shared<sim::SimulatedAmp>('2');
+        events.clear();
+    }
+}
+
+TEST_F(Requests, StoppingEndsAWaitForASilentAmplifierWithoutAnError)
+{
+    SessionTiming timing = fastTiming();
+    timing.replyTimeout = 30s; // far longer than the test waits: only the stop can end the wait
+    startConnected('2', timing);
+    amp->setSilent(true);
+    session->setSpeakerTabFIRCOE(record("Slow", 1));
+    session->addRequest(kRequestInstall, 0, 0);
+    ASSERT_TRUE(test::waitUntil([&] { return !blocksSent().empty(); }));
+    auto stopped = std::async(std::launch::async, [this] { session->stopRequestThread(); });
+    EXPECT_EQ(stopped.wait_for(10s), std::future_status::ready) << "the stop waited for the amplifier";
+    stopped.wait();
+    EXPECT_EQ(blocksSent(), std::vector<int>{0});
+    EXPECT_TRUE(events.valuesOf(kEventError).empty());
+    EXPECT_TRUE(events.valuesOf(kEventInstalled).empty());
 }
 
 TEST_F(Requests, NoAnswerEndsWithTimeoutThenDisconnection)

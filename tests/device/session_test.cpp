@@ -93,26 +93,27 @@ TEST_F(Session, NoHeartbeatRequestBeforeHalfASecond)
     EXPECT_EQ(amp->received().size(), 1u);
 }
 
-TEST_F(Session, ModelChangeDisconnectsThenConnectsWithTheNewModelWithoutClosingOnTheInputThread)
+TEST_F(Session, ModelChangeDisconnectsAndTheWorkerReopensBeforeTheNewModelIsAnnounced)
 {
     startSession();
     connect();
     session->addRequest(16, 0, 0); // queued before the change: dropped with the old connection
     events.clear();
-    // A listener that queues on event 2, as the main window does.
-    session->addEventCallback(
-        [](std::int32_t event, std::int32_t, void*) {
-            if (event == kEventConnected)
-                CORXManager::getInstance()->addRequest(16, 0, 0);
-        },
-        nullptr);
+    amp->setModelCode('1');
     inject(sysex::heartbeat('1'));
-    EXPECT_EQ(events.all(), (std::vector<std::pair<int, int>>{{kEventDisconnected, 0}, {kEventConnected, 1}}));
-    EXPECT_EQ(session->getModelCode(), '1');
+    EXPECT_EQ(events.all(), (std::vector<std::pair<int, int>>{{kEventDisconnected, 0}}))
+        << "the new model is not announced over ports that are about to close";
+    EXPECT_EQ(session->getModelCode(), 0);
+    EXPECT_EQ(session->queuedRequestCount(), 0u);
     EXPECT_TRUE(session->isOpen()) << "ports are closed by the worker, not inside the input callback";
-    tick(1ms);
-    EXPECT_FALSE(session->isOpen());
-    EXPECT_EQ(session->queuedRequestCount(), 1u) << "only the request queued after the new connection stays";
+    inject(sysex::heartbeat('1')); // still in flight on the old ports: ignored
+    EXPECT_EQ(events.all().size(), 1u);
+
+    tick(1ms); // the worker's next pass: close, open again, ask for the heartbeat at once
+    EXPECT_EQ(events.all(),
+              (std::vector<std::pair<int, int>>{{kEventDisconnected, 0}, {kEventOpened, 0}, {kEventConnected, 1}}));
+    EXPECT_EQ(session->getModelCode(), '1');
+    EXPECT_TRUE(session->isOpen());
 }
 
 TEST_F(Session, MessagesOfEightBytesOrFewerAreIgnored)

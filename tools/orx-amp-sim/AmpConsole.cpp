@@ -82,6 +82,17 @@ constexpr long kMaxCount = 1'000'000;
 constexpr long kMaxDelayMs = 600'000;
 constexpr long kLastBlock = static_cast<long>(sysex::kFIRBlockCount) - 1;
 
+// The commands that arm a fault for the next N answers.
+std::string setCount(std::string_view word, sim::SimulatedAmp& amp, void (sim::SimulatedAmp::*arm)(int),
+                     const char* command)
+{
+    const auto n = parseNumber(word, 0, kMaxCount);
+    if (!n)
+        return std::string(command) + " takes a count from 0 to 1000000";
+    (amp.*arm)(static_cast<int>(*n));
+    return {};
+}
+
 const Command kCommands[] = {
     {"knob", "knob CH SLOT",
      "turn amp channel CH's (0 = I, 1 = II) amp-type knob to SLOT (0-4); the amplifier announces it", 2,
@@ -111,19 +122,15 @@ const Command kCommands[] = {
      }},
     {"drop", "drop N", "lose the next N answers", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto n = parseNumber(a[0], 0, kMaxCount);
-         if (!n)
-             return "drop takes a count from 0 to 1000000";
-         amp.dropNextReplies(static_cast<int>(*n));
-         return {};
+         return setCount(a[0], amp, &sim::SimulatedAmp::dropNextReplies, "drop");
      }},
     {"corrupt", "corrupt N", "send the next N bulk dumps with a bad checksum", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
-         const auto n = parseNumber(a[0], 0, kMaxCount);
-         if (!n)
-             return "corrupt takes a count from 0 to 1000000";
-         amp.corruptNextDumps(static_cast<int>(*n));
-         return {};
+         return setCount(a[0], amp, &sim::SimulatedAmp::corruptNextDumps, "corrupt");
+     }},
+    {"stray", "stray N", "follow each of the next N bulk dumps with another slot's dump in the same burst", 1,
+     [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
+         return setCount(a[0], amp, &sim::SimulatedAmp::addStrayDumps, "stray");
      }},
     {"bad-block", "bad-block K", "report FIR data block K (0-9) bad the next time it comes", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
