@@ -93,7 +93,9 @@ bool AppSettings::save()
     const auto path = settingsPath();
     if (path.empty())
         return false;
-    // Unrelated sections and keys of the file are kept.
+    // Unrelated sections and keys of the file are kept. A folder that holds a line break cannot be stored:
+    // the file keeps that key's previous value (or stays without the key), the field keeps its value in
+    // memory for the rest of the run, and the other keys are written as usual.
     auto profile = settings::IniProfile::load(path);
     profile.setString("Window", "X", std::to_string(X));
     profile.setString("Window", "Y", std::to_string(Y));

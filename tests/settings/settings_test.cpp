@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -43,13 +45,20 @@ protected:
         fs::create_directories(file().parent_path());
         std::ofstream(file()) << text;
     }
-    std::string read() const
+    std::string read() const { return readFile(file()); }
+    static std::string readFile(const fs::path& path)
     {
-        std::ifstream in(file());
+        std::ifstream in(path, std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
     }
+    static void writeFile(const fs::path& path, const std::string& text)
+    {
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    static fs::perms permsOf(const fs::path& path) { return fs::status(path).permissions() & fs::perms::mask; }
 
     fs::path root;
     std::shared_ptr<TempFolders> folders = std::make_shared<TempFolders>();
@@ -178,6 +187,251 @@ TEST_F(Settings, TheInstanceLoadsOnCreationAndSavesOnDeletion)
     EXPECT_NE(read().find("Y=3"), std::string::npos);
     EXPECT_NE(read().find("FolderPathAmpII="), std::string::npos) << "every key is written at exit";
     AppSettings::deleteInstance(); // nothing left: nothing happens
+}
+
+// True when the bytes are well-formed UTF-8 (no stray or cut sequences, no surrogates, no overlong forms).
+bool validUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        if (n == 0 || i + n > text.size())
+            return false;
+        char32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const auto d = static_cast<unsigned char>(text[i + k]);
+            if ((d & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string repeat(const std::string& unit, std::size_t count)
+{
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += unit;
+    return text;
+}
+
+TEST_F(Settings, ALongFolderIsCutAfter259CharactersNotInsideOne)
+{
+    // 300 characters: the slash and 299 two-byte "é" (FolderPathAmpI), or 299 three-byte CJK (FolderPathAmpII).
+    const std::string accented = "/" + repeat("\xC3\xA9", 299);
+    const std::string cjk = "/" + repeat("\xE9\x9F\xB3", 299);
+    write("[SpeakerSimulation]\nFolderPathAmpI=" + accented + "\nFolderPathAmpII=" + cjk + "\n");
+
+    AppSettings settings(folders);
+    settings.load();
+    EXPECT_EQ(settings.FolderPathAmpI, "/" + repeat("\xC3\xA9", 258)) << "the first 259 code points";
+    EXPECT_EQ(settings.FolderPathAmpII, "/" + repeat("\xE9\x9F\xB3", 258));
+    EXPECT_TRUE(validUtf8(settings.FolderPathAmpI));
+    EXPECT_TRUE(validUtf8(settings.FolderPathAmpII));
+
+    // Written back and read again, the folder is still the same one.
+    ASSERT_TRUE(settings.save());
+    EXPECT_TRUE(validUtf8(read()));
+    AppSettings again(folders);
+    again.load();
+    EXPECT_EQ(again.FolderPathAmpI, settings.FolderPathAmpI);
+    EXPECT_EQ(again.FolderPathAmpII, settings.FolderPathAmpII);
+}
+
+TEST(ProfileStrings, TheLimitCountsCodePoints)
+{
+    settings::IniProfile p;
+    const std::string four = "\xF0\x9F\x8E\xB8"; // a four-byte character
+    p.setString("S", "K", repeat(four, 300));
+    EXPECT_EQ(p.getString("S", "K", ""), repeat(four, 259));
+    p.setString("S", "K", repeat("a", 258) + "\xC3\xA9" + "tail");
+    EXPECT_EQ(p.getString("S", "K", ""), repeat("a", 258) + "\xC3\xA9") << "the 259th character is kept whole";
+    p.setString("S", "K", repeat("\xC3\xA9", 259));
+    EXPECT_EQ(p.getString("S", "K", ""), repeat("\xC3\xA9", 259)) << "exactly 259 characters are not cut";
+    EXPECT_EQ(p.getString("S", "Missing", repeat("\xE9\x9F\xB3", 280)), repeat("\xE9\x9F\xB3", 259))
+        << "the default fills the same buffer";
+
+    // Bytes that are not UTF-8 each count as one character and never swallow the next one.
+    EXPECT_EQ(settings::firstCodePoints("\xE9" "abc", 2), "\xE9" "a");
+    EXPECT_EQ(settings::firstCodePoints("\xE9\x9F" "x", 1), "\xE9") << "a cut sequence is not taken as one";
+    EXPECT_EQ(settings::firstCodePoints("\xED\xA0\x80z", 4), "\xED\xA0\x80z") << "a surrogate is three bytes of one each";
+    EXPECT_EQ(settings::firstCodePoints("\xC3\xA9", 5), "\xC3\xA9");
+    EXPECT_EQ(settings::firstCodePoints("", 3), "");
+}
+
+TEST_F(Settings, AFolderWithALineBreakKeepsTheStoredOneInTheFile)
+{
+    const std::string before = "[Window]\nX=1\nY=2\n[Properties]\nPrimaryCh=0\n[SpeakerSimulation]\n"
+                               "FolderPathAmpI=/ir/old\nFolderPathAmpII=/ir/two\n";
+    write(before);
+    AppSettings settings(folders);
+    settings.load();
+    settings.X = 11;
+    settings.FolderPathAmpI = "/ir/new\nFolderPathAmpII=/elsewhere";
+    settings.FolderPathAmpII = "/ir/cr\rline";
+    ASSERT_TRUE(settings.save());
+    EXPECT_EQ(read(), "[Window]\nX=11\nY=2\n[Properties]\nPrimaryCh=0\n[SpeakerSimulation]\n"
+                      "FolderPathAmpI=/ir/old\nFolderPathAmpII=/ir/two\n")
+        << "the other keys are written, the two folders keep their stored values";
+    EXPECT_EQ(settings.FolderPathAmpI, "/ir/new\nFolderPathAmpII=/elsewhere") << "still used for this run";
+
+    // Saving again changes nothing: no stray lines pile up.
+    ASSERT_TRUE(settings.save());
+    ASSERT_TRUE(settings.save());
+    EXPECT_EQ(read().size(), before.size() + 1);
+
+    AppSettings again(folders);
+    again.load();
+    EXPECT_EQ(again.FolderPathAmpI, "/ir/old");
+    EXPECT_EQ(again.FolderPathAmpII, "/ir/two");
+}
+
+TEST_F(Settings, AFolderWithALineBreakIsNotWrittenIntoANewFile)
+{
+    AppSettings settings(folders);
+    settings.load();
+    settings.FolderPathAmpI = "/ir\n[Window]";
+    settings.FolderPathAmpII = "/ir/two";
+    ASSERT_TRUE(settings.save());
+    EXPECT_EQ(read(), "[Window]\nX=0\nY=0\n[Properties]\nPrimaryCh=0\n[SpeakerSimulation]\nFolderPathAmpII=/ir/two\n");
+    AppSettings again(folders);
+    again.load();
+    EXPECT_EQ(again.FolderPathAmpI, (root / "Music" / "ORX" / "Veltra").string()) << "missing key: the default";
+}
+
+TEST(ProfileStrings, NamesAndValuesThatWouldNotReadBackAreRefused)
+{
+    settings::IniProfile p;
+    ASSERT_TRUE(p.setString("S", "K", "v"));
+    const auto lines = p.lines();
+    for (const char* value : {"a\nb", "a\rb", "\n", "\r\n"})
+        EXPECT_FALSE(p.setString("S", "K", value)) << "value with a line break";
+    EXPECT_FALSE(p.setString("S", "K", std::string("a\0b", 3))) << "value with a NUL";
+    for (const char* section : {"S\n", "\rS", "A\nB", "A]B", " S", "S\t"})
+        EXPECT_FALSE(p.setString(section, "K", "v")) << "section " << section;
+    for (const char* key : {"K\n", "\rK", "A\nB", "A=B", ";K", "#K", "[K]", " K", "K "})
+        EXPECT_FALSE(p.setString("S", key, "v")) << "key " << key;
+    EXPECT_EQ(p.lines(), lines) << "nothing changed";
+    EXPECT_EQ(p.getString("S", "K", ""), "v");
+
+    // Whatever was accepted reads back as written, even odd but harmless names.
+    EXPECT_TRUE(p.setString("My Section", "Some key", "a=b;c"));
+    EXPECT_EQ(p.getString("my section", "SOME KEY", ""), "a=b;c");
+}
+
+TEST_F(Settings, ALeadingByteOrderMarkIsSkipped)
+{
+    write("\xEF\xBB\xBF[Window]\r\nX=-5\r\nY=7\r\n[SpeakerSimulation]\r\nFolderPathAmpI=/ir/bom\r\n");
+    AppSettings settings(folders);
+    settings.load();
+    EXPECT_EQ(settings.X, -5);
+    EXPECT_EQ(settings.Y, 7);
+    EXPECT_EQ(settings.FolderPathAmpI, "/ir/bom");
+
+    settings.X = 3;
+    ASSERT_TRUE(settings.save());
+    const std::string text = read();
+    EXPECT_EQ(text.rfind("[Window]\nX=3\nY=7\n", 0), 0u) << "no mark glued to the first section line";
+    EXPECT_EQ(text.find("[Window]", 1), std::string::npos) << "no second Window section";
+    EXPECT_EQ(text.find("\xEF\xBB\xBF"), std::string::npos);
+
+    settings::IniProfile p = settings::IniProfile::load(file());
+    EXPECT_EQ(p.getInt("Window", "X", 0), 3);
+}
+
+TEST_F(Settings, SavingThroughASymbolicLinkWritesItsTarget)
+{
+    const fs::path target = root / "dotfiles" / "orx" / "ORX_Tevo_Utility.ini";
+    writeFile(target, "[Window]\nX=5\n[Other]\nKeep=me\n");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // A chain: the settings file -> a relative link in the dotfiles folder -> the file.
+    const fs::path middle = root / "dotfiles" / "current.ini";
+    fs::create_symlink(fs::path("orx") / "ORX_Tevo_Utility.ini", middle);
+    fs::create_directories(file().parent_path());
+    fs::create_symlink(middle, file());
+
+    AppSettings settings(folders);
+    settings.load();
+    EXPECT_EQ(settings.X, 5) << "read through the links";
+    settings.X = 42;
+    ASSERT_TRUE(settings.save());
+
+    EXPECT_TRUE(fs::is_symlink(file())) << "the link stays a link";
+    EXPECT_EQ(fs::read_symlink(file()), middle);
+    EXPECT_TRUE(fs::is_symlink(middle));
+    EXPECT_EQ(fs::read_symlink(middle), fs::path("orx") / "ORX_Tevo_Utility.ini");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+    const std::string text = readFile(target);
+    EXPECT_NE(text.find("X=42\n"), std::string::npos) << "the target has the new content";
+    EXPECT_NE(text.find("[Other]\nKeep=me\n"), std::string::npos);
+    EXPECT_EQ(permsOf(target), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read) << "0640 kept";
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target.string() + ".tmp")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(file().string() + ".tmp")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(middle.string() + ".tmp")));
+}
+
+TEST_F(Settings, SavingKeepsTheFilesPermissions)
+{
+    write("[Window]\nX=5\n");
+    fs::permissions(file(), fs::perms::owner_read | fs::perms::owner_write);
+    AppSettings settings(folders);
+    settings.load();
+    settings.X = 6;
+    ASSERT_TRUE(settings.save());
+    EXPECT_EQ(permsOf(file()), fs::perms::owner_read | fs::perms::owner_write) << "0600 kept";
+    EXPECT_NE(read().find("X=6\n"), std::string::npos);
+}
+
+TEST_F(Settings, ANewFileGetsTheDefaultMode)
+{
+    const ::mode_t mask = ::umask(022);
+    fs::create_directories(file().parent_path());
+    // A stale temporary file of another mode from an interrupted save does not lend its mode.
+    writeFile(file().string() + ".tmp", "stale");
+    fs::permissions(file().string() + ".tmp", fs::perms::owner_read);
+    AppSettings settings(folders);
+    const bool saved = settings.save();
+    ::umask(mask);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(permsOf(file()), static_cast<fs::perms>(0644));
+    EXPECT_FALSE(fs::exists(file().string() + ".tmp"));
+}
+
+TEST_F(Settings, ADanglingLinkGetsItsTargetCreated)
+{
+    const fs::path target = root / "dotfiles" / "ORX_Tevo_Utility.ini";
+    fs::create_directories(target.parent_path());
+    fs::create_directories(file().parent_path());
+    fs::create_symlink(target, file());
+
+    AppSettings settings(folders);
+    settings.load();
+    settings.Y = 9;
+    ASSERT_TRUE(settings.save());
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_EQ(fs::read_symlink(file()), target);
+    EXPECT_NE(readFile(target).find("Y=9\n"), std::string::npos);
+    AppSettings again(folders);
+    again.load();
+    EXPECT_EQ(again.Y, 9);
+}
+
+TEST_F(Settings, ALinkLoopIsNotReplaced)
+{
+    fs::create_directories(file().parent_path());
+    const fs::path other = file().parent_path() / "other.ini";
+    fs::create_symlink(other, file());
+    fs::create_symlink(file(), other);
+    AppSettings settings(folders);
+    settings.load();
+    EXPECT_FALSE(settings.save());
+    EXPECT_TRUE(fs::is_symlink(file()));
+    EXPECT_TRUE(fs::is_symlink(other));
+    EXPECT_EQ(fs::read_symlink(file()), other);
 }
 
 } // namespace
