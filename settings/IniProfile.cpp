@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <fstream>
 #include <system_error>
 

@@ -194,7 +194,11 @@ bool validUtf8(const std::string& text)
 {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        std::size_t n = c < 0x80                 ? 1
+                        : c >= 0xC2 && c <= 0xDF ? 2
+                        : c >= 0xE0 && c <= 0xEF ? 3
+                        : c >= 0xF0 && c <= 0xF4 ? 4
+                                                 : 0;
         if (n == 0 || i + n > text.size())
             return false;
         char32_t cp = n == 1 ? c : c & (0x7F >> n);
@@ -256,9 +260,18 @@ TEST(ProfileStrings, TheLimitCountsCodePoints)
         << "the default fills the same buffer";
 
     // Bytes that are not UTF-8 each count as one character and never swallow the next one.
-    EXPECT_EQ(settings::firstCodePoints("\xE9" "abc", 2), "\xE9" "a");
-    EXPECT_EQ(settings::firstCodePoints("\xE9\x9F" "x", 1), "\xE9") << "a cut sequence is not taken as one";
-    EXPECT_EQ(settings::firstCodePoints("\xED\xA0\x80z", 4), "\xED\xA0\x80z") << "a surrogate is three bytes of one each";
+    EXPECT_EQ(settings::firstCodePoints("\xE9"
+                                        "abc",
+                                        2),
+              "\xE9"
+              "a");
+    EXPECT_EQ(settings::firstCodePoints("\xE9\x9F"
+                                        "x",
+                                        1),
+              "\xE9")
+        << "a cut sequence is not taken as one";
+    EXPECT_EQ(settings::firstCodePoints("\xED\xA0\x80z", 4), "\xED\xA0\x80z")
+        << "a surrogate is three bytes of one each";
     EXPECT_EQ(settings::firstCodePoints("\xC3\xA9", 5), "\xC3\xA9");
     EXPECT_EQ(settings::firstCodePoints("", 3), "");
 }
