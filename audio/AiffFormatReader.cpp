@@ -105,9 +105,9 @@ int AiffFormatReader::getChannels()
 {
     return m_comm.channels;
 }
-int AiffFormatReader::getLength()
+std::int64_t AiffFormatReader::getLength()
 {
-    return static_cast<int>(m_comm.frames);
+    return m_comm.frames;
 }
 
 int AiffFormatReader::getSampleRate()
@@ -133,7 +133,8 @@ int AiffFormatReader::getBitRate()
 
 int AiffFormatReader::getPosition()
 {
-    return isError() ? 0 : positionToFrame(m_stream->getPosition());
+    // A position within a stream of at most 2 GiB is always a frame that fits.
+    return isError() ? 0 : static_cast<int>(positionToFrame(m_stream->getPosition()));
 }
 
 bool AiffFormatReader::seek(int frame)
@@ -166,13 +167,13 @@ std::int64_t AiffFormatReader::frameToPosition(std::int64_t frame) const
     return firstSamplePosition() + std::clamp<std::int64_t>(frame * perFrame, 0, sampleBytes());
 }
 
-std::int32_t AiffFormatReader::positionToFrame(std::int64_t position) const
+std::int64_t AiffFormatReader::positionToFrame(std::int64_t position) const
 {
     const int perFrame = bytesPerFrame();
     if (perFrame == 0)
         return 0;
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(position - firstSamplePosition(), 0, sampleBytes()) /
-                                     perFrame);
+    // The end of a stated SSND size can lie past any real position, and past the signed 32-bit range.
+    return std::clamp<std::int64_t>(position - firstSamplePosition(), 0, sampleBytes()) / perFrame;
 }
 
 template <typename T> int AiffFormatReader::read(T** dest, int channels, int frames)

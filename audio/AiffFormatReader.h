@@ -20,7 +20,7 @@ public:
     bool isValidChannels() override;
     bool isValidBitsPerSample() override;
     int getChannels() override;
-    int getLength() override;
+    std::int64_t getLength() override;
     int getSampleRate() override;
     int getBitsPerSample() override;
     int getBitRate() override;
@@ -30,7 +30,7 @@ public:
     int readInt32(std::int32_t** dest, int channels, int frames) override;
     int readFloat(float** dest, int channels, int frames) override;
 
-    std::int32_t positionToFrame(std::int64_t position) const;
+    std::int64_t positionToFrame(std::int64_t position) const;
     std::int64_t frameToPosition(std::int64_t frame) const;
 
 private:

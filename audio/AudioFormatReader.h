@@ -14,7 +14,8 @@ public:
     virtual bool isValidChannels() = 0;
     virtual bool isValidBitsPerSample() = 0;
     virtual int getChannels() = 0;
-    virtual int getLength() = 0;
+    // Frames as the file states them: a 32-bit unsigned size or count, so wider than int.
+    virtual std::int64_t getLength() = 0;
     virtual int getSampleRate() = 0;
     virtual int getBitsPerSample() = 0;
     virtual int getBitRate() = 0;

@@ -25,7 +25,7 @@ public:
     bool isValidChannels() override { return m_reader && m_reader->isValidChannels(); }
     bool isValidBitsPerSample() override { return m_reader && m_reader->isValidBitsPerSample(); }
     int getChannels() override { return m_reader ? m_reader->getChannels() : 0; }
-    int getLength() override { return m_reader ? m_reader->getLength() : 0; }
+    std::int64_t getLength() override { return m_reader ? m_reader->getLength() : 0; }
     int getSampleRate() override { return m_reader ? m_reader->getSampleRate() : 0; }
     int getBitsPerSample() override { return m_reader ? m_reader->getBitsPerSample() : 0; }
     int getBitRate() override { return m_reader ? m_reader->getBitRate() : 0; }

@@ -87,11 +87,12 @@ int WaveFormatReader::getChannels()
     return m_format.channels;
 }
 
-int WaveFormatReader::getLength()
+std::int64_t WaveFormatReader::getLength()
 {
     if (m_format.blockAlign == 0)
         return 0;
-    return static_cast<std::int32_t>(m_data.size) / m_format.blockAlign;
+    // Streaming recorders state 0xFFFFFFFF and never fix it; that size must not wrap to a negative count.
+    return static_cast<std::int64_t>(m_data.size) / m_format.blockAlign;
 }
 
 int WaveFormatReader::getSampleRate()
@@ -111,7 +112,8 @@ int WaveFormatReader::getBitRate()
 
 int WaveFormatReader::getPosition()
 {
-    return isError() ? 0 : positionToFrame(m_stream->getPosition());
+    // A position within a stream of at most 2 GiB is always a frame that fits.
+    return isError() ? 0 : static_cast<int>(positionToFrame(m_stream->getPosition()));
 }
 
 bool WaveFormatReader::seek(int frame)
@@ -120,12 +122,13 @@ bool WaveFormatReader::seek(int frame)
     return !isError() && position <= INT32_MAX && m_stream->seek(static_cast<std::int32_t>(position), SeekBegin);
 }
 
-std::int32_t WaveFormatReader::positionToFrame(std::int64_t position) const
+std::int64_t WaveFormatReader::positionToFrame(std::int64_t position) const
 {
     if (m_format.blockAlign == 0)
         return 0;
+    // The end of a stated data size can lie past any real position, and past the signed 32-bit range.
     const std::int64_t bytes = std::clamp<std::int64_t>(position - m_data.position, 0, m_data.size);
-    return static_cast<std::int32_t>(bytes / m_format.blockAlign);
+    return bytes / m_format.blockAlign;
 }
 
 std::int64_t WaveFormatReader::frameToPosition(std::int64_t frame) const

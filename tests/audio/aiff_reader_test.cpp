@@ -7,6 +7,8 @@
 
 #include <array>
 #include <limits>
+#include <string>
+#include <utility>
 
 using namespace orx::test;
 using eLibrary::AiffFormatReader;
@@ -131,6 +133,22 @@ TEST(AiffReader, LengthIsTheCommFrameCountAndReadsStopAtTheSamplesEnd)
     EXPECT_EQ(reader.getPosition(), 0);
     ASSERT_TRUE(reader.seek(99));
     EXPECT_EQ(reader.getPosition(), 3);
+}
+
+// The COMM frame count is unsigned 32-bit; counts past the signed range are still the count.
+TEST(AiffReader, LengthIsTheCommFrameCountUpToTheUnsignedLimit)
+{
+    const std::pair<std::uint32_t, std::int64_t> cases[] = {
+        {0xFFFFFFFF, 4294967295},
+        {0x80000000, 2147483648},
+    };
+    for (const auto& [stated, frames] : cases) {
+        SCOPED_TRACE(stated);
+        AudioFormatReaderFileDecorator<AiffFormatReader> reader(
+            writeFile("frames-" + std::to_string(stated) + ".aiff", form(cat({commChunk(2, stated, 16), kSsnd}))));
+        ASSERT_FALSE(reader.isError());
+        EXPECT_EQ(reader.getLength(), frames);
+    }
 }
 
 // Broken layouts that must neither divide by zero nor write beyond the caller's buffers.

@@ -149,6 +149,35 @@ TEST(WaveReader, LengthAndSeeksAreInFramesClampedToTheData)
     EXPECT_EQ(reader.readInt16(dest, 1, 1), 0);
 }
 
+// A recorder that streams leaves the data size at (nearly) its largest value and never comes back to fix
+// it. The length is still the stated size in whole frames, however far it lies past the signed range.
+TEST(WaveReader, LengthIsTheStatedDataSizeInFramesUpToTheUnsignedLimit)
+{
+    struct Case {
+        const char* name;
+        WaveFmt fmt;
+        std::uint32_t dataSize;
+        std::int64_t frames; // dataSize / block align, worked out by hand
+    };
+    const Case cases[] = {
+        {"Mono8AllOnes", {.channels = 1, .bits = 8}, 0xFFFFFFFF, 4294967295},
+        {"Mono8", {.channels = 1, .bits = 8}, 0xFFFFFFF0, 4294967280},
+        {"Mono16", {.channels = 1}, 0xFFFFFFF0, 2147483640},
+        {"Stereo16", {}, 0xFFFFFFF0, 1073741820},
+        {"Stereo24", {.bits = 24}, 0xFFFFFFF0, 715827880},
+        {"Stereo16JustPastSigned", {}, 0x80000000, 536870912},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Only a few real sample bytes follow the header that states the huge size.
+        const Bytes data = rawChunk(Endian::Little, "data", c.dataSize, Bytes(12, 0x11));
+        AudioFormatReaderFileDecorator<WaveFormatReader> reader(
+            writeFile(std::string("stated-") + c.name + ".wav", riff(cat({fmtChunk(c.fmt), data}))));
+        ASSERT_FALSE(reader.isError());
+        EXPECT_EQ(reader.getLength(), c.frames);
+    }
+}
+
 TEST(WaveReader, ReadsStopAtTheEndOfTheData)
 {
     AudioFormatReaderFileDecorator<WaveFormatReader> reader(writeFile("ten-thousand.wav", tenThousandFrames()));

@@ -29,10 +29,10 @@ const char* yesNo(bool b)
 void printFacts(eLibrary::AudioFormatReader& reader)
 {
     std::printf("sample rate: %d (valid: %s)\nchannels: %d (valid: %s)\nbits per sample: %d (valid: %s)\n"
-                "frames: %d\nvalid: %s\n",
+                "frames: %lld\nvalid: %s\n",
                 reader.getSampleRate(), yesNo(reader.isValidSampleRate()), reader.getChannels(),
                 yesNo(reader.isValidChannels()), reader.getBitsPerSample(), yesNo(reader.isValidBitsPerSample()),
-                reader.getLength(), yesNo(reader.isValid()));
+                static_cast<long long>(reader.getLength()), yesNo(reader.isValid()));
 }
 
 std::string formatName(const std::filesystem::path& path)
