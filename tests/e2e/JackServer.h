@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace orx::test {
 
@@ -19,12 +20,18 @@ namespace orx::test {
 inline constexpr std::chrono::milliseconds kStartLimit{20000};
 // How long to wait for one MIDI message to make it through JACK.
 inline constexpr std::chrono::milliseconds kMessageLimit{10000};
+// The dummy driver's own period, which a server keeps unless asked for another, and its rate, which they all keep.
+inline constexpr int kDummyDefaultPeriod = 1024;
+inline constexpr int kDummySampleRate = 48000;
 
 class JackServer {
 public:
     // Starts jackd under a name no other run uses and points this process (and so every child it
     // starts later) at it. Returns nullptr and a reason when the server does not come up.
-    static std::unique_ptr<JackServer> start(std::string& failure, std::chrono::milliseconds limit = kStartLimit)
+    // periodFrames: frames per JACK cycle, which sets how long a MIDI message waits for the next cycle;
+    // 0 keeps the dummy driver's own period (kDummyDefaultPeriod), as the end-to-end tests have always run.
+    static std::unique_ptr<JackServer> start(std::string& failure, std::chrono::milliseconds limit = kStartLimit,
+                                             int periodFrames = 0)
     {
         std::random_device random;
         const std::string name = "orx-test-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000);
@@ -34,11 +41,15 @@ public:
         setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
 
         std::unique_ptr<JackServer> server(new JackServer(name));
-        const std::string command = std::string(ORX_TEST_JACKD) + " -n " + name + " -r -d dummy";
+        // -r before the driver: no realtime scheduling, which a container or an unprivileged CI runner may refuse.
+        std::vector<std::string> args{"-n", name, "-r", "-d", "dummy"};
+        if (periodFrames > 0)
+            args.insert(args.end(), {"-p", std::to_string(periodFrames)});
+        std::string command = ORX_TEST_JACKD;
+        for (const std::string& arg : args)
+            command += " " + arg;
         try {
-            // -r: no realtime scheduling, which a container or an unprivileged CI runner may refuse.
-            server->m_process = std::make_unique<ChildProcess>(
-                ORX_TEST_JACKD, std::vector<std::string>{"-n", name, "-r", "-d", "dummy"});
+            server->m_process = std::make_unique<ChildProcess>(ORX_TEST_JACKD, args);
         } catch (const std::exception& e) {
             failure = "cannot start " + command + ": " + e.what();
             return nullptr;
