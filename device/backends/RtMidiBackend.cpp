@@ -60,15 +60,30 @@ private:
     std::string m_library; // the first thing libjack or libasound said; later lines are consequences
 };
 
-// libjack and libasound print through process-wide hooks. Ours pass messages on to standard error
-// exactly as the libraries' defaults would, except on a thread inside a QuietScope.
+std::atomic<std::uint64_t> g_jackTrouble{0};
+std::atomic<bool> g_jackTroubleReported{false};
+
+// libjack and libasound print through process-wide hooks. Inside a QuietScope what they say becomes part
+// of that operation's one-line reason. Outside one, libjack speaks on its own threads, and only when a
+// client has lost its server: it says so in bursts, again for every later call on the dead client, so
+// the terminal gets one line per loss.
 void jackMessage(const char* text)
 {
     if (t_quiet) {
         t_quiet->addLibraryMessage(text ? text : "");
         return;
     }
-    std::fprintf(stderr, "%s\n", text ? text : "");
+    // Told before it is counted, so the line always comes before anything a new client has to say.
+    if (!g_jackTroubleReported.exchange(true))
+        std::fprintf(stderr, "MIDI (JACK): lost the JACK server: %s\n", oneLine(text ? text : "").c_str());
+    ++g_jackTrouble;
+}
+
+void jackInfo(const char* text)
+{
+    if (t_quiet)
+        t_quiet->addLibraryMessage(text ? text : "");
+    // Otherwise informational only: nothing a user of this program needs to read.
 }
 
 void alsaMessage(const char* file, int line, const char* function, int err, const char* format, ...)
@@ -100,10 +115,10 @@ void installLibraryHooks()
         using JackHookSetter = void (*)(void (*)(const char*));
         using AlsaHandler = void (*)(const char*, int, const char*, int, const char*, ...);
         using AlsaHookSetter = int (*)(AlsaHandler);
-        for (const char* name : {"jack_set_error_function", "jack_set_info_function"}) {
-            if (void* symbol = dlsym(RTLD_DEFAULT, name))
-                reinterpret_cast<JackHookSetter>(symbol)(&jackMessage);
-        }
+        if (void* symbol = dlsym(RTLD_DEFAULT, "jack_set_error_function"))
+            reinterpret_cast<JackHookSetter>(symbol)(&jackMessage);
+        if (void* symbol = dlsym(RTLD_DEFAULT, "jack_set_info_function"))
+            reinterpret_cast<JackHookSetter>(symbol)(&jackInfo);
         if (void* symbol = dlsym(RTLD_DEFAULT, "snd_lib_error_set_handler"))
             reinterpret_cast<AlsaHookSetter>(symbol)(&alsaMessage);
     });
@@ -151,7 +166,58 @@ std::unique_ptr<Port> createPort(RtMidi::Api api, const std::string& clientName,
     return nullptr;
 }
 
+template <class Port> void destroyPort(std::unique_ptr<Port>& port)
+{
+    if (!port)
+        return;
+    QuietScope quiet;
+    port.reset();
+}
+
 } // namespace
+
+void destroyQuietly(std::unique_ptr<RtMidiIn>& port)
+{
+    destroyPort(port);
+}
+void destroyQuietly(std::unique_ptr<RtMidiOut>& port)
+{
+    destroyPort(port);
+}
+
+namespace {
+
+template <class Port> void abandonPort(std::unique_ptr<Port>& port)
+{
+    if (!port)
+        return;
+    // Reachable to the end (so no leak is reported) and never destroyed (so libjack is never called on it).
+    static std::mutex lock;
+    static auto* abandoned = new std::vector<RtMidi*>;
+    std::lock_guard guard(lock);
+    abandoned->push_back(port.release());
+}
+
+} // namespace
+
+void abandon(std::unique_ptr<RtMidiIn>& port)
+{
+    abandonPort(port);
+}
+void abandon(std::unique_ptr<RtMidiOut>& port)
+{
+    abandonPort(port);
+}
+
+std::uint64_t jackTroubleCount()
+{
+    return g_jackTrouble.load();
+}
+
+void noteJackClientMade()
+{
+    g_jackTroubleReported = false;
+}
 
 std::optional<RtMidi::Api> apiFromName(std::string_view name)
 {
@@ -318,6 +384,17 @@ private:
         Background,
     };
     void report(Failure kind, const std::string& what, const std::string& detail);
+    // Makes the input and output clients when there are none, or again when their JACK server went away
+    // since they were made: a MIDI system that was missing at start (JACK not running yet) or restarted is
+    // found again by the next search. Takes both client locks.
+    void refreshClients();
+    // Makes one client when there is none; its lock is held.
+    template <class Port, class Create, class Configure>
+    void ensureClient(std::unique_ptr<Port>& client, std::uint64_t& madeAt, Create create, Configure configure);
+    // Lets go of a client whose JACK server went away; true when it did.
+    template <class Port> bool dropIfLost(std::unique_ptr<Port>& client, std::uint64_t madeAt);
+    bool clientLost(std::uint64_t madeAt) const;
+    void clientMade();
 
     static void onRtMidiError(RtMidiError::Type type, const std::string& text, void* user);
     static void onRtMidiInput(double timeStamp, std::vector<unsigned char>* message, void* user);
@@ -327,8 +404,10 @@ private:
     void gateInput(bool forgetSink);
     PortList listPorts(RtMidi& port);
 
+    const RtMidi::Api m_api;
     const std::string m_label;
     std::atomic<unsigned> m_reported{0};
+    std::atomic<bool> m_wasUnavailable{false};
 
     // Input delivery. Messages go from RtMidi's thread (JACK's process thread, which must not wait on
     // the program) through a queue to our own thread, which alone calls the sink.
@@ -348,45 +427,95 @@ private:
     // Each RtMidi object is used by one thread at a time. Never held together with m_deliveryLock.
     std::mutex m_inLock;
     std::unique_ptr<RtMidiIn> m_in;
+    std::uint64_t m_inMadeAt = 0; // the JACK trouble count when m_in was made
     PortList m_listedIn;
     std::atomic<bool> m_inOpen{false};
 
     std::mutex m_outLock;
     std::unique_ptr<RtMidiOut> m_out;
+    std::uint64_t m_outMadeAt = 0;
     PortList m_listedOut;
     MidiOutputSink* m_outSink = nullptr;
     bool m_outOpen = false;
 };
 
-RtMidiBackend::RtMidiBackend(RtMidi::Api api) : m_label(rtmidi::apiLabel(api))
+RtMidiBackend::RtMidiBackend(RtMidi::Api api) : m_api(api), m_label(rtmidi::apiLabel(api))
 {
-    std::string failure;
-    m_in = rtmidi::createInput(api, rtmidi::kClientName, failure);
-    if (m_in) {
-        try {
-            m_in->setErrorCallback(&RtMidiBackend::onRtMidiError, this);
-            // SysEx is what the amplifier speaks; clock and active sensing are never wanted.
-            m_in->ignoreTypes(false, true, true);
-            m_in->setCallback(&RtMidiBackend::onRtMidiInput, this);
-        } catch (const std::exception& e) {
-            failure = rtmidi::oneLine(e.what());
-            m_in.reset();
-        }
-    }
-    if (!m_in)
-        report(Failure::Unavailable, "cannot use the MIDI system", failure);
+    refreshClients();
+}
 
-    m_out = rtmidi::createOutput(api, rtmidi::kClientName, failure);
-    if (m_out) {
+void RtMidiBackend::refreshClients()
+{
+    // Both directions at once: a lost client must be let go before any new client opens, and the user is
+    // told once that the MIDI system is back, not once per direction.
+    std::scoped_lock lock(m_inLock, m_outLock);
+    const bool inLost = dropIfLost(m_in, m_inMadeAt);
+    const bool outLost = dropIfLost(m_out, m_outMadeAt);
+    if (inLost || outLost)
+        m_wasUnavailable = true;
+    // A port of a lost client died with it.
+    if (inLost)
+        m_inOpen = false;
+    if (outLost)
+        m_outOpen = false;
+    ensureClient(m_in, m_inMadeAt, &rtmidi::createInput, [this](RtMidiIn& in) {
+        // SysEx is what the amplifier speaks; clock and active sensing are never wanted.
+        in.ignoreTypes(false, true, true);
+        in.setCallback(&RtMidiBackend::onRtMidiInput, this);
+    });
+    ensureClient(m_out, m_outMadeAt, &rtmidi::createOutput, [](RtMidiOut&) {});
+}
+
+bool RtMidiBackend::clientLost(std::uint64_t madeAt) const
+{
+    return m_api == RtMidi::UNIX_JACK && rtmidi::jackTroubleCount() != madeAt;
+}
+
+void RtMidiBackend::clientMade()
+{
+    if (m_api == RtMidi::UNIX_JACK)
+        rtmidi::noteJackClientMade();
+    if (m_wasUnavailable.exchange(false)) {
+        // Said once, so the user sees the line that ends the earlier complaint; a later loss is told again.
+        m_reported &= ~(1u << static_cast<unsigned>(Failure::Unavailable));
+        std::fprintf(stderr, "MIDI (%s): the MIDI system can be used again\n", m_label.c_str());
+    }
+}
+
+template <class Port> bool RtMidiBackend::dropIfLost(std::unique_ptr<Port>& client, std::uint64_t madeAt)
+{
+    if (!client || !clientLost(madeAt))
+        return false;
+    rtmidi::abandon(client);
+    return true;
+}
+
+template <class Port, class Create, class Configure>
+void RtMidiBackend::ensureClient(std::unique_ptr<Port>& client, std::uint64_t& madeAt, Create create,
+                                 Configure configure)
+{
+    if (client)
+        return;
+    const std::uint64_t troubleBefore = rtmidi::jackTroubleCount();
+    std::string failure;
+    std::unique_ptr<Port> port = create(m_api, rtmidi::kClientName, failure);
+    if (port) {
         try {
-            m_out->setErrorCallback(&RtMidiBackend::onRtMidiError, this);
+            port->setErrorCallback(&RtMidiBackend::onRtMidiError, this);
+            configure(*port);
         } catch (const std::exception& e) {
             failure = rtmidi::oneLine(e.what());
-            m_out.reset();
+            rtmidi::destroyQuietly(port);
         }
     }
-    if (!m_out)
+    if (!port) {
+        m_wasUnavailable = true;
         report(Failure::Unavailable, "cannot use the MIDI system", failure);
+        return;
+    }
+    client = std::move(port);
+    madeAt = troubleBefore;
+    clientMade();
 }
 
 RtMidiBackend::~RtMidiBackend()
@@ -396,17 +525,13 @@ RtMidiBackend::~RtMidiBackend()
     // Closing the clients stops RtMidi's threads, so nothing can reach the queue afterwards.
     {
         std::lock_guard lock(m_inLock);
-        try {
-            m_in.reset();
-        } catch (...) {
-        }
+        dropIfLost(m_in, m_inMadeAt);
+        rtmidi::destroyQuietly(m_in);
     }
     {
         std::lock_guard lock(m_outLock);
-        try {
-            m_out.reset();
-        } catch (...) {
-        }
+        dropIfLost(m_out, m_outMadeAt);
+        rtmidi::destroyQuietly(m_out);
     }
     {
         std::lock_guard lock(m_queueLock);
@@ -557,6 +682,7 @@ PortList RtMidiBackend::listPorts(RtMidi& port)
 
 std::vector<std::string> RtMidiBackend::inputPortNames()
 {
+    refreshClients();
     std::lock_guard lock(m_inLock);
     if (!m_in)
         return {};
@@ -566,6 +692,7 @@ std::vector<std::string> RtMidiBackend::inputPortNames()
 
 std::vector<std::string> RtMidiBackend::outputPortNames()
 {
+    refreshClients();
     std::lock_guard lock(m_outLock);
     if (!m_out)
         return {};
@@ -652,6 +779,8 @@ int RtMidiBackend::closeIn()
     if (!m_inOpen || !m_in)
         return kMidiInvalidHandle;
     m_inOpen = false;
+    if (dropIfLost(m_in, m_inMadeAt))
+        return kMidiOk;
     OperationErrors errors;
     try {
         m_in->closePort();
@@ -737,6 +866,8 @@ int RtMidiBackend::closeOut()
         return kMidiInvalidHandle;
     m_outOpen = false;
     m_outSink = nullptr;
+    if (dropIfLost(m_out, m_outMadeAt))
+        return kMidiOk;
     OperationErrors errors;
     try {
         m_out->closePort();

@@ -4,6 +4,7 @@
 
 #include <RtMidi.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +25,23 @@ std::string apiLabel(RtMidi::Api api);
 // runs) they return nullptr and a one-line reason. The object has no error callback yet.
 std::unique_ptr<RtMidiIn> createInput(RtMidi::Api api, const std::string& clientName, std::string& failure);
 std::unique_ptr<RtMidiOut> createOutput(RtMidi::Api api, const std::string& clientName, std::string& failure);
+
+// Destroys a port object the same quiet way.
+void destroyQuietly(std::unique_ptr<RtMidiIn>& port);
+void destroyQuietly(std::unique_ptr<RtMidiOut>& port);
+// Lets go of a port object whose JACK server went away without calling into libjack again: closing such a
+// client, or only its port, once a server is back makes libjack free it a second time (it cleans up dead
+// clients itself when the next client opens) or upsets the new server. The object is kept for the rest of
+// the process and never used.
+void abandon(std::unique_ptr<RtMidiIn>& port);
+void abandon(std::unique_ptr<RtMidiOut>& port);
+
+// libjack reports on its own threads when a client loses its server ("Cannot read socket fd", "Server is
+// not running", ...). Those lines never reach standard error: the first of each loss becomes one line of
+// ours, and this count goes up, so a JACK client made before it last changed is known to be dead.
+std::uint64_t jackTroubleCount();
+// A JACK client was made again: the next loss of the server is reported anew.
+void noteJackClientMade();
 
 // Flattens a message RtMidi or a library wrote over several lines into one.
 std::string oneLine(std::string_view text);

@@ -42,35 +42,26 @@ public:
 
         std::unique_ptr<JackServer> server(new JackServer(name));
         // -r before the driver: no realtime scheduling, which a container or an unprivileged CI runner may refuse.
-        std::vector<std::string> args{"-n", name, "-r", "-d", "dummy"};
+        server->m_args = {"-n", name, "-r", "-d", "dummy"};
         if (periodFrames > 0)
-            args.insert(args.end(), {"-p", std::to_string(periodFrames)});
-        std::string command = ORX_TEST_JACKD;
-        for (const std::string& arg : args)
-            command += " " + arg;
-        try {
-            server->m_process = std::make_unique<ChildProcess>(ORX_TEST_JACKD, args);
-        } catch (const std::exception& e) {
-            failure = "cannot start " + command + ": " + e.what();
+            server->m_args.insert(server->m_args.end(), {"-p", std::to_string(periodFrames)});
+        if (!server->launch(failure, limit))
             return nullptr;
-        }
-        // Ready when a client can connect: RtMidi's port object is such a client.
-        const auto giveUp = std::chrono::steady_clock::now() + limit;
-        std::string lastReason;
-        for (;;) {
-            if (rtmidi::createInput(RtMidi::UNIX_JACK, "orx-test-probe", lastReason))
-                return server;
-            if (!server->m_process->running()) {
-                failure = command + " exited; its output:\n" + server->m_process->output();
-                return nullptr;
-            }
-            if (std::chrono::steady_clock::now() >= giveUp) {
-                failure = command + " did not accept clients (" + lastReason + "); its output:\n" +
-                          server->m_process->output();
-                return nullptr;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        return server;
+    }
+
+    // Ends the server, as a user quitting JACK does; its clients lose it.
+    void stop()
+    {
+        if (m_process)
+            m_process->stop();
+    }
+
+    // Starts the server again under the same name and with the same options.
+    bool restart(std::string& failure, std::chrono::milliseconds limit = kStartLimit)
+    {
+        stop();
+        return launch(failure, limit);
     }
 
     const std::string& name() const { return m_name; }
@@ -79,7 +70,37 @@ public:
 private:
     explicit JackServer(std::string name) : m_name(std::move(name)) {}
 
+    bool launch(std::string& failure, std::chrono::milliseconds limit)
+    {
+        std::string command = ORX_TEST_JACKD;
+        for (const std::string& arg : m_args)
+            command += " " + arg;
+        try {
+            m_process = std::make_unique<ChildProcess>(ORX_TEST_JACKD, m_args);
+        } catch (const std::exception& e) {
+            failure = "cannot start " + command + ": " + e.what();
+            return false;
+        }
+        // Ready when a client can connect: RtMidi's port object is such a client.
+        const auto giveUp = std::chrono::steady_clock::now() + limit;
+        std::string lastReason;
+        for (;;) {
+            if (rtmidi::createInput(RtMidi::UNIX_JACK, "orx-test-probe", lastReason))
+                return true;
+            if (!m_process->running()) {
+                failure = command + " exited; its output:\n" + m_process->output();
+                return false;
+            }
+            if (std::chrono::steady_clock::now() >= giveUp) {
+                failure = command + " did not accept clients (" + lastReason + "); its output:\n" + m_process->output();
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+
     std::string m_name;
+    std::vector<std::string> m_args;
     std::unique_ptr<ChildProcess> m_process;
 };
 

@@ -1,0 +1,166 @@
+// A JACK server that is not running yet when the program starts, or that is restarted under it: the program's
+// MIDI ports come back by themselves, and libjack's own complaints stay off the terminal.
+#include "CMIDIManager.h"
+#include "CORXManager.h"
+#include "SessionClock.h"
+#include "backends/RtMidiBackend.h"
+#include "backends/RtMidiBackendImpl.h"
+
+#include "AmpSimProcess.h"
+#include "EventLog.h"
+#include "JackServer.h"
+#include "StderrCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace orx {
+namespace {
+
+using namespace std::chrono_literals;
+using test::AmpSimProcess;
+using test::describeEvents;
+using test::EventLog;
+using test::JackServer;
+using test::linesOf;
+using test::ScopedEnv;
+using test::StderrCapture;
+using test::waitUntil;
+
+constexpr const char* kSimulatorPort = "Kovalex/ORX Simulator";
+
+bool lists(const std::vector<std::string>& names, const char* wanted)
+{
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& n) { return n.find(wanted) != std::string::npos; });
+}
+
+// A JACK server under a private name that is not running: what a user has before starting JACK.
+class JackRecovery : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string failure;
+        m_server = JackServer::start(failure);
+        ASSERT_NE(m_server, nullptr) << failure;
+        m_server->stop();
+    }
+    void TearDown() override
+    {
+        m_simulator.reset();
+        m_server.reset();
+    }
+
+    // JACK and, on it, the amplifier's ports (orx-amp-sim stands in for the amp's MIDI bridge).
+    void startJackAndAmp()
+    {
+        std::string failure;
+        ASSERT_TRUE(m_server->restart(failure)) << failure;
+        m_simulator = std::make_unique<AmpSimProcess>(std::vector<std::string>{"--model", "2"});
+    }
+    // The server goes away, and the amp's ports with it.
+    void stopJack()
+    {
+        m_server->stop();
+        m_simulator.reset();
+    }
+
+    // Every child started here, and this process, use the private server; other tests' servers are left alone.
+    ScopedEnv m_keepServerName{"JACK_DEFAULT_SERVER", std::getenv("JACK_DEFAULT_SERVER")};
+    ScopedEnv m_api{"ORX_MIDI_API", "jack"};
+    std::unique_ptr<JackServer> m_server;
+    std::unique_ptr<AmpSimProcess> m_simulator;
+};
+
+// Would catch: a client that failed at start never made again, a dead client kept after its server went
+// away, or libjack's lines ("Cannot read socket fd", "Server is not running") reaching the terminal.
+TEST_F(JackRecovery, TheBackendMakesItsClientsAgainAndSaysOneLinePerChange)
+{
+    StderrCapture capture;
+    auto backend = makeSystemMidiBackend();
+    for (int search = 0; search < 3; ++search)
+        EXPECT_TRUE(backend->inputPortNames().empty());
+
+    startJackAndAmp();
+    ASSERT_TRUE(waitUntil([&] {
+        return lists(backend->inputPortNames(), kSimulatorPort) && lists(backend->outputPortNames(), kSimulatorPort);
+    })) << "the ports that appeared after the start were never listed";
+
+    const auto troubleBefore = rtmidi::jackTroubleCount();
+    stopJack();
+    ASSERT_TRUE(waitUntil([&] { return rtmidi::jackTroubleCount() != troubleBefore; }))
+        << "libjack never said its server went away";
+    for (int search = 0; search < 3; ++search)
+        EXPECT_TRUE(backend->inputPortNames().empty());
+
+    startJackAndAmp();
+    EXPECT_TRUE(waitUntil([&] {
+        return lists(backend->inputPortNames(), kSimulatorPort) && lists(backend->outputPortNames(), kSimulatorPort);
+    })) << "the restarted server's ports were never listed";
+    backend.reset();
+
+    const auto lines = linesOf(capture.finish());
+    const std::vector<std::string> expected{
+        "MIDI (JACK): cannot use the MIDI system",
+        "MIDI (JACK): the MIDI system can be used again",
+        "MIDI (JACK): lost the JACK server",
+        "MIDI (JACK): cannot use the MIDI system",
+        "MIDI (JACK): the MIDI system can be used again",
+    };
+    ASSERT_EQ(lines.size(), expected.size()) << capture.finish();
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
+}
+
+// Answers events as the main window does: the search on 5, the updater on 2, the read-all on 15.
+void answerAsTheWindowDoes(std::int32_t event, std::int32_t, void* context)
+{
+    auto* session = static_cast<CORXManager*>(context);
+    if (event == kEventNoHeartbeat)
+        session->addRequest(kRequestOpen, 0, 0);
+    else if (event == kEventConnected)
+        session->addRequest(kRequestUpdater, 0, 0);
+    else if (event == kEventUpdater)
+        session->addRequest(kRequestReadAll, 0, 0);
+}
+
+TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestart)
+{
+    SessionTiming timing;
+    timing.heartbeatRequestPeriod = 50ms;
+    timing.connectionCheckPeriod = 300ms; // the search period
+    timing.heartbeatMaxAgeSeconds = 1;
+    CMIDIManager::setBackendFactory({});
+    CORXManager* session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
+    EventLog events;
+    session->addEventCallback(&EventLog::record, &events);
+    session->addEventCallback(&answerAsTheWindowDoes, session);
+    session->startRequestThread();
+    session->addRequest(kRequestOpen, 0, 0);
+
+    std::this_thread::sleep_for(2s); // the user starts JACK a little after the program
+    startJackAndAmp();
+    EXPECT_TRUE(events.waitFor(kEventReadAll)) << describeEvents(events.all());
+
+    stopJack();
+    EXPECT_TRUE(events.waitFor(kEventDisconnected)) << describeEvents(events.all());
+    startJackAndAmp();
+    EXPECT_TRUE(events.waitFor(kEventReadAll, 2)) << describeEvents(events.all());
+
+    EXPECT_TRUE(events.valuesOf(kEventError).empty()) << describeEvents(events.all());
+    EXPECT_EQ(events.valuesOf(kEventConnected), (std::vector<int>{2, 2}));
+    session->stopRequestThread();
+    CORXManager::deleteInstance();
+    CMIDIManager::deleteInstance();
+}
+
+} // namespace
+} // namespace orx
