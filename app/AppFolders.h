@@ -1,7 +1,9 @@
-// The user's folders as the desktop reports them.
+// The user's folders as the desktop reports them, and the per-user folder of the single-instance lock.
 #pragma once
 
 #include "AppSettings.h"
+
+#include <QString>
 
 namespace orx {
 
@@ -10,5 +12,15 @@ public:
     std::string localAppDataFolder() override;
     std::string musicFolder() override;
 };
+
+// Where this user's single-instance lock lives: a folder no other user can write, or why there is none.
+struct InstanceLockFolder {
+    QString path;    // empty when there is no such folder
+    QString problem; // why, when there is none
+};
+
+// The user's runtime folder when the session has one; otherwise a private folder of this user in the
+// temporary folder, made on first use.
+InstanceLockFolder instanceLockFolder();
 
 } // namespace orx

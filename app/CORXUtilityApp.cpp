@@ -31,14 +31,30 @@ void useUserLocale()
     }
 }
 
+// The program runs on without the guard; the line says why a second copy could now start.
+void reportNoGuard(const QString& why)
+{
+    std::fprintf(stderr, "ORX Tevo Utility: no single-instance guard: %s\n", why.toLocal8Bit().constData());
+}
+
+QString lockErrorText(QLockFile::LockError error)
+{
+    switch (error) {
+    case QLockFile::PermissionError:
+        return QStringLiteral("permission denied");
+    case QLockFile::LockFailedError:
+        return QStringLiteral("it cannot be read or replaced");
+    default:
+        return QStringLiteral("unknown error");
+    }
+}
+
 } // namespace
 
 CORXUtilityApp::CORXUtilityApp() : CORXUtilityApp(Options{}) {}
 
 CORXUtilityApp::CORXUtilityApp(Options options) : m_options(std::move(options))
 {
-    if (m_options.lockFolder.isEmpty())
-        m_options.lockFolder = QDir::tempPath();
     if (!m_options.folders)
         m_options.folders = std::make_shared<DesktopFolders>();
     if (!m_options.runDialog)
@@ -52,10 +68,8 @@ bool CORXUtilityApp::InitInstance()
     try {
         useUserLocale();
         const QString title = QString::fromStdString(loadString(kStringAppTitle));
-        m_lock = std::make_unique<QLockFile>(QDir(m_options.lockFolder).filePath(title + QStringLiteral(".lock")));
-        m_lock->setStaleLockTime(0); // a copy that died leaves no lock behind: its process is checked instead
-        if (!m_lock->tryLock(0))
-            return false; // a copy runs already: end silently, touching nothing
+        if (takeInstanceLock(title) == InstanceLock::AnotherCopyRuns)
+            return false; // end silently, touching nothing
         AppSettings::setFolders(m_options.folders);
         AppSettings::getInstance();
         CORXManager::getInstance();
@@ -67,6 +81,50 @@ bool CORXUtilityApp::InitInstance()
         std::fputs("[CATCH] Exception! - CORXUtilityApp::InitInstance()\n", stderr);
     }
     return false;
+}
+
+// Only a copy of this user that is alive ends this one. Every other failure lets the program start unguarded:
+// a user locked out of the program by a folder they cannot write is worse off than one who may, by
+// mistake, start it twice.
+CORXUtilityApp::InstanceLock CORXUtilityApp::takeInstanceLock(const QString& title)
+{
+    QString folder = m_options.lockFolder;
+    if (folder.isEmpty()) {
+        const InstanceLockFolder own = instanceLockFolder();
+        if (own.path.isEmpty()) {
+            reportNoGuard(own.problem);
+            return InstanceLock::NoGuard;
+        }
+        folder = own.path;
+    }
+    if (!QDir().mkpath(folder)) {
+        reportNoGuard(QStringLiteral("cannot create the folder %1").arg(folder));
+        return InstanceLock::NoGuard;
+    }
+    auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(title + QStringLiteral(".lock")));
+    // A lock is never stale by age, only when its holder is gone: a copy may run for weeks.
+    lock->setStaleLockTime(0);
+    const auto holderNamed = [&lock] {
+        qint64 pid = 0;
+        QString host, application;
+        return lock->getLockInfo(&pid, &host, &application);
+    };
+    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError) {
+        // Qt takes over the lock of a holder that is gone, so a holder it names is alive. A file that names
+        // none (left half-written by a crash) proves nothing; the operating system's lock on it, which a live
+        // holder keeps, still stops its removal.
+        if (!holderNamed() && lock->removeStaleLockFile())
+            lock->tryLock(0);
+        if (!lock->isLocked() && lock->error() == QLockFile::LockFailedError && holderNamed())
+            return InstanceLock::AnotherCopyRuns;
+    }
+    if (!lock->isLocked()) {
+        reportNoGuard(
+            QStringLiteral("cannot take the lock %1: %2").arg(lock->fileName(), lockErrorText(lock->error())));
+        return InstanceLock::NoGuard;
+    }
+    m_lock = std::move(lock);
+    return InstanceLock::Owned;
 }
 
 int CORXUtilityApp::ExitInstance()

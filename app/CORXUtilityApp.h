@@ -16,7 +16,7 @@ namespace orx {
 class CORXUtilityApp {
 public:
     struct Options {
-        QString lockFolder;                       // default: the system's temporary folder
+        QString lockFolder;                       // default: this user's own folder (instanceLockFolder)
         std::shared_ptr<SettingsFolders> folders; // default: the desktop's folders
         std::function<int(QDialog&)> runDialog;   // default: the dialog's modal run
     };
@@ -34,6 +34,9 @@ public:
     bool ownsInstanceLock() const { return m_lock && m_lock->isLocked(); }
 
 private:
+    enum class InstanceLock { Owned, AnotherCopyRuns, NoGuard };
+    InstanceLock takeInstanceLock(const QString& title);
+
     Options m_options;
     std::unique_ptr<QLockFile> m_lock;
 };

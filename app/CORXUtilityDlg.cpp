@@ -55,6 +55,36 @@ const EditCommand kEditCommands[] = {
      &IMenuHandler::selectAll},
 };
 
+// The diagnostic line of each guarded entry point names that entry point, so a redirected log tells where a
+// failure came from. A shortcut is translated before it becomes a command, so its failures are the key
+// handling's, whichever command it stood for.
+constexpr const char* kCatchKeys = "[CATCH] Exception! -  CORXUtilityDlg::PreTranslateMessage()\n";
+constexpr const char* kCatchDeviceEvent = "[CATCH] Exception! -  CORXUtilityDlg::OnDeviceEvent()\n";
+constexpr const char* kCatchUnknownCommand = "[CATCH] Exception! -  CORXUtilityDlg::OnCommand()\n";
+
+struct CommandSite {
+    int command;
+    const char* text;
+};
+constexpr CommandSite kCommandSites[] = {
+    {kCmdExit, "[CATCH] Exception! -  CORXUtilityDlg::OnExit()\n"},
+    {kCmdProperties, "[CATCH] Exception! -  CORXUtilityDlg::OnProperties()\n"},
+    {kCmdAbout, "[CATCH] Exception! -  CORXUtilityDlg::OnAbout()\n"},
+    {kCmdUndo, "[CATCH] Exception! -  CORXUtilityDlg::OnEditUndo()\n"},
+    {kCmdCut, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCut()\n"},
+    {kCmdCopy, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCopy()\n"},
+    {kCmdPaste, "[CATCH] Exception! -  CORXUtilityDlg::OnEditPaste()\n"},
+    {kCmdSelectAll, "[CATCH] Exception! -  CORXUtilityDlg::OnEditSelectAll()\n"},
+};
+
+const char* commandCatchText(int command)
+{
+    for (const auto& site : kCommandSites)
+        if (site.command == command)
+            return site.text;
+    return kCatchUnknownCommand;
+}
+
 const EditCommand* editCommand(int command)
 {
     for (const auto& c : kEditCommands)
@@ -96,7 +126,8 @@ CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
     // Accelerators: they reach the page shown whatever state the menu items were last left in.
     for (const auto& c : kEditCommands) {
         auto* shortcut = new QShortcut(QKeySequence(c.key), this);
-        connect(shortcut, &QShortcut::activated, this, [this, command = c.command] { runCommand(command); });
+        connect(shortcut, &QShortcut::activated, this,
+                [this, command = c.command] { guarded(kCatchKeys, [&] { executeCommand(command); }); });
     }
 
     m_effectI = new CEffcetSettingsTab(this);
@@ -181,32 +212,35 @@ void CORXUtilityDlg::updateEditItems()
 
 void CORXUtilityDlg::runCommand(int command)
 {
-    guarded([&] {
-        if (const EditCommand* edit = editCommand(command)) {
-            if (IMenuHandler* handler = activeMenuHandler())
-                (handler->*edit->run)();
-            return;
-        }
-        switch (command) {
-        case kCmdExit:
-            QTimer::singleShot(0, this, &QWidget::close);
-            break;
-        case kCmdAbout: {
-            CAboutDlg about(this);
-            about.exec();
-            break;
-        }
-        case kCmdProperties: {
-            CPropertiesDlg properties(this);
-            // The stereo default is in the settings only after OK; the loop wiring is already in the amplifier.
-            if (properties.exec() == QDialog::Accepted)
-                AppSettings::getInstance()->save();
-            break;
-        }
-        default:
-            break;
-        }
-    });
+    guarded(commandCatchText(command), [&] { executeCommand(command); });
+}
+
+void CORXUtilityDlg::executeCommand(int command)
+{
+    if (const EditCommand* edit = editCommand(command)) {
+        if (IMenuHandler* handler = activeMenuHandler())
+            (handler->*edit->run)();
+        return;
+    }
+    switch (command) {
+    case kCmdExit:
+        QTimer::singleShot(0, this, &QWidget::close);
+        break;
+    case kCmdAbout: {
+        CAboutDlg about(this);
+        about.exec();
+        break;
+    }
+    case kCmdProperties: {
+        CPropertiesDlg properties(this);
+        // The stereo default is in the settings only after OK; the loop wiring is already in the amplifier.
+        if (properties.exec() == QDialog::Accepted)
+            AppSettings::getInstance()->save();
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 CDevicePage* CORXUtilityDlg::page(int pageIndex) const
@@ -272,7 +306,7 @@ void CORXUtilityDlg::postDeviceEvent(std::int32_t event, std::int32_t value, voi
 void CORXUtilityDlg::customEvent(QEvent* event)
 {
     if (const auto* message = DeviceEventMessage::from(event)) {
-        guarded([&] { onDeviceEventMessage(message->event, message->value); });
+        guarded(kCatchDeviceEvent, [&] { onDeviceEventMessage(message->event, message->value); });
         return;
     }
     QDialog::customEvent(event);
@@ -351,14 +385,14 @@ void CORXUtilityDlg::keyPressEvent(QKeyEvent* event)
     }
 }
 
-template <typename F> void CORXUtilityDlg::guarded(F&& f)
+template <typename F> void CORXUtilityDlg::guarded(const char* catchText, F&& f)
 {
     try {
         f();
     } catch (const mstd::CGenericException& e) {
         showErrorMessage(this, e.getCode());
     } catch (...) {
-        std::fputs("[CATCH] Exception! -  CORXUtilityDlg::PreTranslateMessage()\n", stderr);
+        std::fputs(catchText, stderr);
     }
 }
 

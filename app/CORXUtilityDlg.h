@@ -47,9 +47,11 @@ public:
     QTabBar* tabBar() const { return m_tabs; }
     QMenuBar* menuBar() const { return m_menuBar; }
     CDevicePage* page(int pageIndex) const;
-    // The menu handler of the page the selected tab shows; null when there is none.
-    IMenuHandler* activeMenuHandler() const;
+    // The menu handler of the page the selected tab shows; null when there is none. Virtual so that a test
+    // can put a handler of its own behind the Edit commands.
+    virtual IMenuHandler* activeMenuHandler() const;
     QAction* commandAction(int command) const;
+    // A menu command, guarded as that command's own handler.
     void runCommand(int command);
 
     // Set by pages around transfers; while not 0 the window shows the wait cursor.
@@ -68,7 +70,9 @@ private:
     void showSelectedPage();
     void updateEditItems();
     void closingSteps();
-    template <typename F> void guarded(F&& f);
+    void executeCommand(int command);
+    // Runs one entry point: a CGenericException shows its error box, anything else writes `catchText`.
+    template <typename F> void guarded(const char* catchText, F&& f);
 
     int m_modelCode = -1;
     int m_busy = 0;

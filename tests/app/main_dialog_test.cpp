@@ -13,10 +13,47 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <sstream>
+#include <stdexcept>
 
 namespace orx {
 namespace {
+
+// Edit commands that fail with something other than the program's own exception.
+struct FailingMenuHandler final : IMenuHandler {
+    int canUndo() override { return 1; }
+    int canCut() override { return 1; }
+    int canCopy() override { return 1; }
+    int canPaste() override { return 1; }
+    int canSelectAll() override { return 1; }
+    void undo() override { fail(); }
+    void cut() override { fail(); }
+    void copy() override { fail(); }
+    void paste() override { fail(); }
+    void selectAll() override { fail(); }
+    static void fail() { throw std::runtime_error("edit command failed"); }
+};
+
+// The window with a failing handler behind its Edit commands, whichever page is shown.
+class DialogWithFailingEdit final : public CORXUtilityDlg {
+public:
+    IMenuHandler* activeMenuHandler() const override { return &m_handler; }
+
+private:
+    mutable FailingMenuHandler m_handler;
+};
+
+std::vector<std::string> catchLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("[CATCH]", 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
 
 class MainDialog : public test::AppFixture {
 protected:
@@ -233,6 +270,50 @@ TEST_F(MainDialog, TheBusyFlagShowsTheWaitCursor)
     EXPECT_EQ(dialog->cursor().shape(), Qt::WaitCursor);
     dialog->setBusyFlag(0);
     EXPECT_EQ(dialog->cursor().shape(), Qt::ArrowCursor);
+}
+
+// One shared text would send whoever reads a redirected log to the key handling, whatever had failed.
+TEST_F(MainDialog, AnUnexpectedExceptionNamesTheEntryPointThatCaughtIt)
+{
+    amp->setSilent(true);
+    DialogWithFailingEdit dialog;
+    dialog.show();
+    dialog.activateWindow(); // the shortcuts belong to the active window
+    ASSERT_TRUE(processUntil([&] { return dialog.isActiveWindow(); }));
+    CORXManager::getInstance()->stopRequestThread(); // no device events but the test's own
+    QCoreApplication::processEvents();
+    bool pageFailed = false;
+    QObject::connect(dialog.page(0), &CDevicePage::deviceEventReceived, &dialog, [&](int event, int) {
+        if (event != kEventDisconnected)
+            return;
+        pageFailed = true;
+        throw std::runtime_error("page failed");
+    });
+    struct Case {
+        const char* entry;
+        std::function<void()> act;
+        const char* line;
+    } cases[] = {
+        {"a device event",
+         [&] {
+             CORXUtilityDlg::postDeviceEvent(kEventDisconnected, 0, &dialog);
+             EXPECT_TRUE(processUntil([&] { return pageFailed; }));
+         },
+         "[CATCH] Exception! -  CORXUtilityDlg::OnDeviceEvent()"},
+        {"Edit, Copy from the menu", [&] { dialog.commandAction(kCmdCopy)->trigger(); },
+         "[CATCH] Exception! -  CORXUtilityDlg::OnEditCopy()"},
+        {"Edit, Select All from the menu", [&] { dialog.commandAction(kCmdSelectAll)->trigger(); },
+         "[CATCH] Exception! -  CORXUtilityDlg::OnEditSelectAll()"},
+        {"Ctrl+C", [&] { QTest::keyClick(&dialog, Qt::Key_C, Qt::ControlModifier); },
+         "[CATCH] Exception! -  CORXUtilityDlg::PreTranslateMessage()"},
+    };
+    for (const auto& c : cases) {
+        ::testing::internal::CaptureStderr();
+        c.act();
+        EXPECT_EQ(catchLines(::testing::internal::GetCapturedStderr()), std::vector<std::string>{c.line}) << c.entry;
+    }
+    EXPECT_TRUE(boxes.empty()) << "only the program's own exceptions show a box";
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 } // namespace
