@@ -121,6 +121,24 @@ TEST_F(MainDialog, AWholeConnectionReachesEveryPageInOrder)
     EXPECT_TRUE(CORXManager::getInstance()->isLoopSettingsAvailable()) << "updater 110 on a model 2 amplifier";
 }
 
+// Would catch: the new model announced over ports that are about to close, so that what the window asks for
+// in answer (the updater value) times out and a false "Timeout error." box appears.
+TEST_F(MainDialog, AnAmplifierThatChangesModelGetsItsTabsAndNoErrorBox)
+{
+    auto dialog = open();
+    ASSERT_TRUE(waitForReadAll());
+    ASSERT_EQ(tabLabels(*dialog).size(), 4u);
+    const auto readAlls = [this] { return std::count(pageEvents[0].begin(), pageEvents[0].end(), kEventReadAll); };
+    const auto before = readAlls();
+
+    amp->setModelCode('1');
+    ASSERT_TRUE(processUntil([&] { return readAlls() > before; })) << "the new model's data were never read";
+    EXPECT_EQ(tabLabels(*dialog), (std::vector<QString>{" Effect Settings I ", " Speaker Simulation I "}));
+    EXPECT_EQ(dialog->modelCode(), 1);
+    EXPECT_TRUE(boxes.empty()) << boxes.front().text.toStdString();
+    EXPECT_EQ(std::count(pageEvents[0].begin(), pageEvents[0].end(), kEventError), 0);
+}
+
 TEST_F(MainDialog, ASecondHeartbeatOfTheSameModelAsksForTheUpdaterAgainWithoutRebuilding)
 {
     auto dialog = open();
