@@ -1,5 +1,6 @@
 // Requests on the worker against the simulated amplifier: bulk dumps, writes, transfers, errors, queue rules.
 #include "SessionFixture.h"
+#include "WindowLikeListener.h"
 
 #include "FIRGain.h"
 #include "GenericException.h"
@@ -44,6 +45,15 @@ protected:
         if (session)
             session->stopRequestThread();
         SessionFixture::TearDown();
+    }
+    // For a table of cases in one test: nothing of one case's session or amplifier reaches the next.
+    void freshSessionForNextCase()
+    {
+        TearDown();
+        session = nullptr;
+        ports = nullptr;
+        amp = std::make_shared<sim::SimulatedAmp>('2');
+        events.clear();
     }
 
     // Messages the amp received, heartbeat requests left out.
@@ -234,34 +244,18 @@ TEST_F(Requests, ABadDumpIsNotTakenForGoodBecauseAnotherGoodDumpFollowsIt)
         } else {
             EXPECT_EQ(p[0], 2);
         }
-        TearDown();
-        session = nullptr;
-        ports = nullptr;
-        amp = std::make_shared<sim::SimulatedAmp>('2');
-        events.clear();
+        freshSessionForNextCase();
     }
 }
 
 // --- a model change and stopping, while a request is in flight or not ---------------------------
-
-// Answers events as the main window does: the search on 5, the updater on 2, the read-all on 15.
-void answerAsTheWindowDoes(std::int32_t event, std::int32_t, void* context)
-{
-    auto* session = static_cast<CORXManager*>(context);
-    if (event == kEventNoHeartbeat)
-        session->addRequest(kRequestOpen, 0, 0);
-    else if (event == kEventConnected)
-        session->addRequest(kRequestUpdater, 0, 0);
-    else if (event == kEventUpdater)
-        session->addRequest(kRequestReadAll, 0, 0);
-}
 
 TEST_F(Requests, AModelChangeEndsTheRequestInFlightAndReconnectsWithoutAnError)
 {
     for (const bool duringReadAll : {true, false}) {
         SCOPED_TRACE(duringReadAll ? "during a read-all" : "while idle");
         startConnected('2');
-        session->addEventCallback(&answerAsTheWindowDoes, session);
+        session->addEventCallback(&test::answerAsTheWindowDoes, session);
         if (duringReadAll) {
             amp->setReplyDelay(20ms); // eleven dumps: the change lands in the middle
             session->addRequest(kRequestReadAll, 0, 0);
@@ -290,12 +284,7 @@ TEST_F(Requests, AModelChangeEndsTheRequestInFlightAndReconnectsWithoutAnError)
                 dumpsAfter.push_back(*t);
         EXPECT_EQ(dumpsAfter, (std::vector<int>{10, 0, 1, 2, 3, 4})) << "only the new model's read-all";
 
-        session->stopRequestThread();
-        TearDown();
-        session = nullptr;
-        ports = nullptr;
-        amp = std::make_shared<sim::SimulatedAmp>('2');
-        events.clear();
+        freshSessionForNextCase();
     }
 }
 

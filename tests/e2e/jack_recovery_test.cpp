@@ -10,6 +10,7 @@
 #include "EventLog.h"
 #include "JackServer.h"
 #include "StderrCapture.h"
+#include "WindowLikeListener.h"
 
 #include <gtest/gtest.h>
 
@@ -89,10 +90,11 @@ TEST_F(JackRecovery, TheBackendMakesItsClientsAgainAndSaysOneLinePerChange)
     for (int search = 0; search < 3; ++search)
         EXPECT_TRUE(backend->inputPortNames().empty());
 
-    startJackAndAmp();
-    ASSERT_TRUE(waitUntil([&] {
+    const auto listsTheAmp = [&] {
         return lists(backend->inputPortNames(), kSimulatorPort) && lists(backend->outputPortNames(), kSimulatorPort);
-    })) << "the ports that appeared after the start were never listed";
+    };
+    startJackAndAmp();
+    ASSERT_TRUE(waitUntil(listsTheAmp)) << "the ports that appeared after the start were never listed";
 
     const auto troubleBefore = rtmidi::jackTroubleCount();
     stopJack();
@@ -102,9 +104,7 @@ TEST_F(JackRecovery, TheBackendMakesItsClientsAgainAndSaysOneLinePerChange)
         EXPECT_TRUE(backend->inputPortNames().empty());
 
     startJackAndAmp();
-    EXPECT_TRUE(waitUntil([&] {
-        return lists(backend->inputPortNames(), kSimulatorPort) && lists(backend->outputPortNames(), kSimulatorPort);
-    })) << "the restarted server's ports were never listed";
+    EXPECT_TRUE(waitUntil(listsTheAmp)) << "the restarted server's ports were never listed";
     backend.reset();
 
     const auto lines = linesOf(capture.finish());
@@ -120,18 +120,6 @@ TEST_F(JackRecovery, TheBackendMakesItsClientsAgainAndSaysOneLinePerChange)
         EXPECT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
 }
 
-// Answers events as the main window does: the search on 5, the updater on 2, the read-all on 15.
-void answerAsTheWindowDoes(std::int32_t event, std::int32_t, void* context)
-{
-    auto* session = static_cast<CORXManager*>(context);
-    if (event == kEventNoHeartbeat)
-        session->addRequest(kRequestOpen, 0, 0);
-    else if (event == kEventConnected)
-        session->addRequest(kRequestUpdater, 0, 0);
-    else if (event == kEventUpdater)
-        session->addRequest(kRequestReadAll, 0, 0);
-}
-
 TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestart)
 {
     SessionTiming timing;
@@ -142,7 +130,7 @@ TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestar
     CORXManager* session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
     EventLog events;
     session->addEventCallback(&EventLog::record, &events);
-    session->addEventCallback(&answerAsTheWindowDoes, session);
+    session->addEventCallback(&test::answerAsTheWindowDoes, session);
     session->startRequestThread();
     session->addRequest(kRequestOpen, 0, 0);
 
