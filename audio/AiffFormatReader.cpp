@@ -22,7 +22,7 @@ double extendedToDouble(const std::uint8_t (&bytes)[10])
     return std::bit_cast<double>((sign << 63) | (exponent << 52) | fraction);
 }
 
-AiffFormatReader::AiffFormatReader(InputStream* stream) : m_stream(stream)
+AiffFormatReader::AiffFormatReader(InputStream* stream) : DataRegionReader(stream)
 {
     if (!m_stream || m_stream->isError())
         return;
@@ -131,72 +131,18 @@ int AiffFormatReader::getBitRate()
     return static_cast<int>(rate);
 }
 
-int AiffFormatReader::getPosition()
-{
-    // A position within a stream of at most 2 GiB is always a frame that fits.
-    return isError() ? 0 : static_cast<int>(positionToFrame(m_stream->getPosition()));
-}
-
-bool AiffFormatReader::seek(int frame)
-{
-    const std::int64_t position = frameToPosition(frame);
-    return !isError() && position <= INT32_MAX && m_stream->seek(static_cast<std::int32_t>(position), SeekBegin);
-}
-
-int AiffFormatReader::bytesPerFrame() const
-{
-    return static_cast<std::uint16_t>(containerBytes(m_comm.bitsPerSample) * m_comm.channels);
-}
-
-std::int64_t AiffFormatReader::firstSamplePosition() const
-{
-    return static_cast<std::int64_t>(m_ssnd.chunk.position) + 8 + m_ssnd.offset;
-}
-
-std::int64_t AiffFormatReader::sampleBytes() const
+DataRegionReader::Region AiffFormatReader::region() const
 {
     // An offset beyond the chunk leaves no samples rather than a negative count.
-    return std::max<std::int64_t>(static_cast<std::int64_t>(m_ssnd.chunk.size) - m_ssnd.offset - 8, 0);
+    const std::int64_t bytes =
+        std::max<std::int64_t>(static_cast<std::int64_t>(m_ssnd.chunk.size) - m_ssnd.offset - 8, 0);
+    return {static_cast<std::int64_t>(m_ssnd.chunk.position) + 8 + m_ssnd.offset, bytes,
+            static_cast<std::uint16_t>(containerBytes(m_comm.bitsPerSample) * m_comm.channels)};
 }
 
-std::int64_t AiffFormatReader::frameToPosition(std::int64_t frame) const
+SampleFormat AiffFormatReader::sampleFormat() const
 {
-    const int perFrame = bytesPerFrame();
-    if (perFrame == 0)
-        return 0;
-    return firstSamplePosition() + std::clamp<std::int64_t>(frame * perFrame, 0, sampleBytes());
-}
-
-std::int64_t AiffFormatReader::positionToFrame(std::int64_t position) const
-{
-    const int perFrame = bytesPerFrame();
-    if (perFrame == 0)
-        return 0;
-    // The end of a stated SSND size can lie past any real position, and past the signed 32-bit range.
-    return std::clamp<std::int64_t>(position - firstSamplePosition(), 0, sampleBytes()) / perFrame;
-}
-
-template <typename T> int AiffFormatReader::read(T** dest, int channels, int frames)
-{
-    if (isError())
-        return 0;
-    const SampleFormat format{m_comm.channels, m_comm.bitsPerSample, ByteOrder::BigEndian, 0};
-    return readBlocks(
-        *m_stream, format, [this](std::int64_t p) { return positionToFrame(p); },
-        static_cast<std::int64_t>(m_ssnd.chunk.position) + m_ssnd.chunk.size, dest, channels, frames);
-}
-
-int AiffFormatReader::readInt16(std::int16_t** dest, int channels, int frames)
-{
-    return read(dest, channels, frames);
-}
-int AiffFormatReader::readInt32(std::int32_t** dest, int channels, int frames)
-{
-    return read(dest, channels, frames);
-}
-int AiffFormatReader::readFloat(float** dest, int channels, int frames)
-{
-    return read(dest, channels, frames);
+    return {m_comm.channels, m_comm.bitsPerSample, ByteOrder::BigEndian, 0};
 }
 
 } // namespace eLibrary

@@ -1,8 +1,8 @@
 // AIFF files (not AIFF-C): 44100 Hz, one or two channels, 16, 24 or 32 bits.
 #pragma once
 
-#include "AudioFormatReader.h"
 #include "ChunkWalk.h"
+#include "DataRegionReader.h"
 
 namespace eLibrary {
 
@@ -10,7 +10,7 @@ namespace eLibrary {
 // are dropped without rounding, and the exponent is rebiased and kept to 11 bits.
 double extendedToDouble(const std::uint8_t (&bytes)[10]);
 
-class AiffFormatReader final : public AudioFormatReader {
+class AiffFormatReader final : public DataRegionReader {
 public:
     explicit AiffFormatReader(InputStream* stream);
 
@@ -24,24 +24,13 @@ public:
     int getSampleRate() override;
     int getBitsPerSample() override;
     int getBitRate() override;
-    int getPosition() override;
-    bool seek(int frame) override;
-    int readInt16(std::int16_t** dest, int channels, int frames) override;
-    int readInt32(std::int32_t** dest, int channels, int frames) override;
-    int readFloat(float** dest, int channels, int frames) override;
-
-    std::int64_t positionToFrame(std::int64_t position) const;
-    std::int64_t frameToPosition(std::int64_t frame) const;
 
 private:
+    Region region() const override;
+    SampleFormat sampleFormat() const override;
     bool walk(std::int64_t start, std::int64_t length);
     bool handleChunk(const ChunkId& id, std::uint32_t size, std::int32_t here);
-    template <typename T> int read(T** dest, int channels, int frames);
-    std::int64_t firstSamplePosition() const;
-    std::int64_t sampleBytes() const;
-    int bytesPerFrame() const;
 
-    InputStream* m_stream;
     int m_depth = 0;
     struct {
         ChunkRecord chunk;

@@ -7,7 +7,7 @@ namespace {
 constexpr std::uint32_t kRequiredRate = 44100;
 } // namespace
 
-WaveFormatReader::WaveFormatReader(InputStream* stream) : m_stream(stream)
+WaveFormatReader::WaveFormatReader(InputStream* stream) : DataRegionReader(stream)
 {
     if (!m_stream || m_stream->isError())
         return;
@@ -110,55 +110,14 @@ int WaveFormatReader::getBitRate()
                             m_format.sampleRate);
 }
 
-int WaveFormatReader::getPosition()
+DataRegionReader::Region WaveFormatReader::region() const
 {
-    // A position within a stream of at most 2 GiB is always a frame that fits.
-    return isError() ? 0 : static_cast<int>(positionToFrame(m_stream->getPosition()));
+    return {m_data.position, m_data.size, m_format.blockAlign};
 }
 
-bool WaveFormatReader::seek(int frame)
+SampleFormat WaveFormatReader::sampleFormat() const
 {
-    const std::int64_t position = frameToPosition(frame);
-    return !isError() && position <= INT32_MAX && m_stream->seek(static_cast<std::int32_t>(position), SeekBegin);
-}
-
-std::int64_t WaveFormatReader::positionToFrame(std::int64_t position) const
-{
-    if (m_format.blockAlign == 0)
-        return 0;
-    // The end of a stated data size can lie past any real position, and past the signed 32-bit range.
-    const std::int64_t bytes = std::clamp<std::int64_t>(position - m_data.position, 0, m_data.size);
-    return bytes / m_format.blockAlign;
-}
-
-std::int64_t WaveFormatReader::frameToPosition(std::int64_t frame) const
-{
-    if (m_format.blockAlign == 0)
-        return 0;
-    return m_data.position + std::clamp<std::int64_t>(frame * m_format.blockAlign, 0, m_data.size);
-}
-
-template <typename T> int WaveFormatReader::read(T** dest, int channels, int frames)
-{
-    if (isError())
-        return 0;
-    const SampleFormat format{m_format.channels, m_format.bitsPerSample, ByteOrder::LittleEndian, m_format.formatTag};
-    return readBlocks(
-        *m_stream, format, [this](std::int64_t p) { return positionToFrame(p); },
-        static_cast<std::int64_t>(m_data.position) + m_data.size, dest, channels, frames);
-}
-
-int WaveFormatReader::readInt16(std::int16_t** dest, int channels, int frames)
-{
-    return read(dest, channels, frames);
-}
-int WaveFormatReader::readInt32(std::int32_t** dest, int channels, int frames)
-{
-    return read(dest, channels, frames);
-}
-int WaveFormatReader::readFloat(float** dest, int channels, int frames)
-{
-    return read(dest, channels, frames);
+    return {m_format.channels, m_format.bitsPerSample, ByteOrder::LittleEndian, m_format.formatTag};
 }
 
 } // namespace eLibrary
