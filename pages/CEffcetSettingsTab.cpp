@@ -4,6 +4,7 @@
 #include "CCustomButton.h"
 #include "CDTADial.h"
 #include "CORXManager.h"
+#include "PageLayout.h"
 #include "StringTable.h"
 
 #include <QMouseEvent>
@@ -13,32 +14,29 @@
 
 namespace {
 
-constexpr int kPagePicture = 272;
-const QRect kBoosterTextRect(48, 392, 256, 37);
-const QRect kReverbTextRect(522, 392, 320, 37);
-const QRect kDialPlacement(732, 87, 155, 141); // (732, 87) to (886, 227)
+namespace layout = orx::layout;
+
+constexpr int kPagePicture = layout::kEffectPage;
+constexpr QRect kBoosterTextRect = layout::kBoosterText;
+constexpr QRect kReverbTextRect = layout::kReverbText;
+constexpr QRect kDialPlacement = layout::kNoiseGate.rect(); // (732, 87) to (886, 227)
 
 struct ButtonLayout {
     int id;
-    QRect rect;
-    int image;
-    std::array<int, 6> faces; // frame y per look
+    layout::Strip strip;
+    layout::LookFrames looks;
 };
 
-constexpr std::array<int, 6> kPedalFaces{0, 366, 244, 244, 366, 122};
-constexpr std::array<int, 6> kFXLoopFaces{0, 355, 213, 284, 142, 71};
-constexpr std::array<int, 6> kLabelFaces{0, 30, 30, 30, 30, 0};
-
-const ButtonLayout kButtons[] = {
-    {CEffcetSettingsTab::kAmpChLabel, QRect(104, 111, 69, 30), 273, kLabelFaces},
-    {CEffcetSettingsTab::kWhite, QRect(69, 490, 71, 122), 274, kPedalFaces},
-    {CEffcetSettingsTab::kGreen, QRect(140, 490, 71, 122), 275, kPedalFaces},
-    {CEffcetSettingsTab::kAmber, QRect(211, 490, 71, 122), 276, kPedalFaces},
-    {CEffcetSettingsTab::kSpring, QRect(545, 490, 71, 122), 277, kPedalFaces},
-    {CEffcetSettingsTab::kPlate, QRect(616, 490, 71, 122), 280, kPedalFaces},
-    {CEffcetSettingsTab::kRoom, QRect(687, 490, 71, 122), 279, kPedalFaces},
-    {CEffcetSettingsTab::kHall, QRect(758, 490, 72, 122), 281, kPedalFaces},
-    {CEffcetSettingsTab::kFXLoop, QRect(314, 145, 223, 71), 282, kFXLoopFaces},
+constexpr ButtonLayout kButtons[] = {
+    {CEffcetSettingsTab::kAmpChLabel, layout::kEffectAmpCh, layout::kLabelFrames},
+    {CEffcetSettingsTab::kWhite, layout::kWhite, layout::kPedalFrames},
+    {CEffcetSettingsTab::kGreen, layout::kGreen, layout::kPedalFrames},
+    {CEffcetSettingsTab::kAmber, layout::kAmber, layout::kPedalFrames},
+    {CEffcetSettingsTab::kSpring, layout::kSpring, layout::kPedalFrames},
+    {CEffcetSettingsTab::kPlate, layout::kPlate, layout::kPedalFrames},
+    {CEffcetSettingsTab::kRoom, layout::kRoom, layout::kPedalFrames},
+    {CEffcetSettingsTab::kHall, layout::kHall, layout::kPedalFrames},
+    {CEffcetSettingsTab::kFXLoop, layout::kFxLoop, layout::kToggleFrames},
 };
 
 QString text(int id)
@@ -63,11 +61,11 @@ CEffcetSettingsTab::CEffcetSettingsTab(QWidget* parent) : CDevicePage(parent)
 void CEffcetSettingsTab::layoutControls()
 {
     m_background.load(kPagePicture);
-    for (const ButtonLayout& layout : kButtons) {
-        CCustomButton* b = setUpImageButton(new CCustomButton(this), layout.id, layout.rect, layout.image,
-                                            kPagePicture, layout.faces);
-        connect(b, &QAbstractButton::clicked, this, [this, id = layout.id] { onClicked(id); });
-        switch (layout.id) {
+    for (const ButtonLayout& button : kButtons) {
+        CCustomButton* b = setUpImageButton(new CCustomButton(this), button.id, button.strip.rect(), button.strip.id,
+                                            kPagePicture, layout::faceOffsets(button.strip, button.looks));
+        connect(b, &QAbstractButton::clicked, this, [this, id = button.id] { onClicked(id); });
+        switch (button.id) {
         case kAmpChLabel:
             m_ampChLabel = b;
             break;
@@ -77,11 +75,11 @@ void CEffcetSettingsTab::layoutControls()
         case kWhite:
         case kGreen:
         case kAmber:
-            m_booster[static_cast<std::size_t>(layout.id - kWhite)] = b;
+            m_booster[static_cast<std::size_t>(button.id - kWhite)] = b;
             b->installEventFilter(this);
             break;
         default:
-            m_reverb[static_cast<std::size_t>(layout.id - kSpring)] = b;
+            m_reverb[static_cast<std::size_t>(button.id - kSpring)] = b;
             b->installEventFilter(this);
             break;
         }

@@ -1,88 +1,27 @@
-// Where every picture of the two pages sits and how its frames are stacked, shared by the art and the preview.
+// What the art and the preview draw with: the program's page layout, and where the dials' pointers turn.
 #pragma once
 
+#include "PageLayout.h"
+
 #include <QPoint>
-#include <QRect>
 #include <QSize>
 
 #include <array>
 
 namespace artgen {
 
-inline constexpr QSize kPageSize{960, 640};
+// The pages' rectangles, pictures and frame tables are the program's own.
+using namespace orx::layout;
 
-// The page pictures.
-inline constexpr int kEffectPage = 272;
-inline constexpr int kSpeakerPage = 286;
-
-// A film strip: frames of one size stacked from y 0 downwards, and the page position of the control that shows it.
-struct Strip {
-    int id;
-    QPoint at;
-    QSize frame;
-    int frames;
-};
-
-// Effect settings page.
-inline constexpr Strip kEffectAmpCh{273, {104, 111}, {69, 30}, 2};
-inline constexpr Strip kWhite{274, {69, 490}, {71, 122}, 4};
-inline constexpr Strip kGreen{275, {140, 490}, {71, 122}, 4};
-inline constexpr Strip kAmber{276, {211, 490}, {71, 122}, 4};
-inline constexpr Strip kSpring{277, {545, 490}, {71, 122}, 4};
-inline constexpr Strip kPlate{280, {616, 490}, {71, 122}, 4};
-inline constexpr Strip kRoom{279, {687, 490}, {71, 122}, 4};
-inline constexpr Strip kHall{281, {758, 490}, {72, 122}, 4};
-inline constexpr Strip kFxLoop{282, {314, 145}, {223, 71}, 6};
-inline constexpr Strip kNoiseGate{283, {732, 87}, {155, 141}, 4};
-inline constexpr QRect kBoosterText{48, 392, 256, 37};
-inline constexpr QRect kReverbText{522, 392, 320, 37};
+// Drawing only: where the dials' pointers turn.
 // The page draws the dial through a rectangle one pixel smaller than its frames.
 inline constexpr QSize kNoiseGatePlacement{154, 140};
 inline constexpr QPoint kNoiseGateCentre{112, 108};
 inline constexpr std::array<int, 4> kNoiseGateAngles{50, 80, 110, 140};
-
-// Speaker simulation page.
-inline constexpr Strip kSpeakerAmpCh{287, {66, 180}, {56, 25}, 2};
-inline constexpr Strip kBypass{288, {824, 465}, {69, 95}, 6};
-inline constexpr Strip kGainDial{290, {792, 298}, {136, 113}, 41};
-inline constexpr Strip kInstall{291, {270, 391}, {75, 69}, 4};
-inline constexpr Strip kFolder{292, {675, 263}, {36, 37}, 4};
-inline constexpr Strip kDown{294, {765, 534}, {15, 15}, 4};
-inline constexpr Strip kUp{295, {765, 347}, {15, 15}, 4};
 inline constexpr QSize kGainDialPlacement{135, 112};
 // The gain dial turns about the middle of its 135 x 112 placement, from 30 to 330 degrees.
 inline constexpr QPoint kGainDialCentre{67, 56};
 inline constexpr int kGainDialStart = 30;
 inline constexpr int kGainDialEnd = 330;
-inline constexpr QRect kAmpTypeText{258, 185, 147, 14};
-inline constexpr QRect kIrNameEdit{90, 217, 315, 16};
-inline constexpr QRect kIrGainText{432, 217, 60, 16};
-inline constexpr QRect kDialGainText{829, 275, 59, 13};
-inline constexpr QRect kFolderText{391, 312, 388, 15};
-inline constexpr QRect kFileList{391, 354, 373, 192};
-inline constexpr QRect kScrollBar{769, 363, 7, 170};
-// Thumb pieces: a 2-pixel cap at each end and a 1-pixel row repeated between them, all as wide as the bar.
-inline constexpr int kThumbTop = 297;
-inline constexpr int kThumbMiddle = 298;
-inline constexpr int kThumbBottom = 299;
-inline constexpr int kThumbWidth = 7;
-
-// The looks of an image button, in the order the button keeps its face offsets.
-enum class Look { NormalOff, NormalOn, PressedOff, PressedOn, HoverOn, HoverOff };
-
-// Frame index of each look, per kind of strip; FRAMES.md states the same in words.
-// Pedal foot switches: off, off highlighted, pressed, on with the lamp lit.
-inline constexpr std::array<int, 6> kPedalFrames{0, 3, 2, 2, 3, 1};
-// Two-state switches with six frames (FX loop, BYPASS): off, off hover, on hover, pressed off, pressed on, on.
-inline constexpr std::array<int, 6> kToggleFrames{0, 5, 3, 4, 2, 1};
-// Push buttons with four frames (INSTALL, folder, UP, DW): normal, hover, pressed, on (drawn like normal).
-inline constexpr std::array<int, 6> kPushFrames{0, 3, 2, 2, 1, 1};
-// Amp channel labels: frame 0 shows amp channel I, frame 1 amp channel II.
-inline constexpr std::array<int, 6> kLabelFrames{0, 1, 1, 1, 1, 0};
-
-constexpr int frameOf(const std::array<int, 6>& table, Look look)
-{
-    return table[static_cast<int>(look)];
-}
 
 } // namespace artgen
