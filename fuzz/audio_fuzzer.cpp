@@ -2,6 +2,7 @@
 #include "AiffFormatReader.h"
 #include "AudioFormatReaderFileDecorator.h"
 #include "CFIRFile.h"
+#include "FuzzSupport.h"
 #include "GenericException.h"
 #include "WaveFormatReader.h"
 
@@ -71,12 +72,8 @@ private:
     std::int32_t m_position = 0;
 };
 
-// Invariants the loader relies on; a broken one is reported as a crash.
-void require(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
+// Invariants the loader relies on.
+using orx::fuzz::require;
 
 // Several blocks' worth for small frames; buffers sized exactly, so any write beyond them is caught.
 constexpr int kFrames = 700;
