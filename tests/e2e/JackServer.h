@@ -42,7 +42,9 @@ public:
 
         std::unique_ptr<JackServer> server(new JackServer(name));
         // -r before the driver: no realtime scheduling, which a container or an unprivileged CI runner may refuse.
-        server->m_args = {"-n", name, "-r", "-d", "dummy"};
+        // -t: without realtime scheduling a busy machine can keep a client from its cycle for a while; the
+        // default half second would make the server drop it ("zombify") and the test see a lost message.
+        server->m_args = {"-n", name, "-r", "-t", "10000", "-d", "dummy"};
         if (periodFrames > 0)
             server->m_args.insert(server->m_args.end(), {"-p", std::to_string(periodFrames)});
         if (!server->launch(failure, limit))
