@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace orx {
 
@@ -25,10 +26,10 @@ constexpr std::uint8_t kActiveSensing = 0xFE;
 
 } // namespace
 
-void CMIDIManager::setBackendFactory(MidiBackendFactory factory)
+MidiBackendFactory CMIDIManager::setBackendFactory(MidiBackendFactory factory)
 {
     std::lock_guard lock(g_instanceLock);
-    g_factory = std::move(factory);
+    return std::exchange(g_factory, std::move(factory));
 }
 
 CMIDIManager* CMIDIManager::createInstance()

@@ -19,8 +19,9 @@ using MidiBackendFactory = std::function<std::unique_ptr<MidiBackend>()>;
 
 class CMIDIManager final : private MidiInputSink, private MidiOutputSink {
 public:
-    // The factory every later createInstance uses; an empty one restores the system's ports.
-    static void setBackendFactory(MidiBackendFactory factory);
+    // The factory every later createInstance uses; an empty one restores the system's ports. Returns the
+    // factory it replaces (ScopedOverride puts it back).
+    static MidiBackendFactory setBackendFactory(MidiBackendFactory factory);
     static CMIDIManager* createInstance();
     static CMIDIManager* getInstance();
     static void deleteInstance();

@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <utility>
+
 CChannelDlg::CChannelDlg(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     // Without the system menu there is no close box either; the window title hint alone keeps the caption.
@@ -63,9 +65,9 @@ ChannelQuestion g_question;
 
 } // namespace
 
-void setChannelQuestion(ChannelQuestion question)
+ChannelQuestion setChannelQuestion(ChannelQuestion question)
 {
-    g_question = std::move(question);
+    return std::exchange(g_question, std::move(question));
 }
 
 int askChannel(QWidget* owner)

@@ -41,7 +41,8 @@ namespace orx {
 // Asks the user for the channel of a stereo file and returns 0 (left) or 1 (right).
 // Replaceable, so page tests can answer without a modal loop.
 using ChannelQuestion = std::function<int(QWidget* owner)>;
-void setChannelQuestion(ChannelQuestion question); // empty: a fresh CChannelDlg, run modally
+// Empty: a fresh CChannelDlg, run modally. Returns the question it replaces (ScopedOverride puts it back).
+ChannelQuestion setChannelQuestion(ChannelQuestion question);
 int askChannel(QWidget* owner);
 
 } // namespace orx

@@ -14,6 +14,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 constexpr std::int32_t kResetCaption = 413;
@@ -244,9 +246,9 @@ ResetQuestion g_question;
 
 } // namespace
 
-void setResetQuestion(ResetQuestion question)
+ResetQuestion setResetQuestion(ResetQuestion question)
 {
-    g_question = std::move(question);
+    return std::exchange(g_question, std::move(question));
 }
 
 bool askReset(QWidget* owner)

@@ -82,7 +82,9 @@ namespace orx {
 // Asks whether to reset the amplifier's IR memory to its factory contents; true means go ahead.
 // Replaceable, so tests can answer without a modal loop.
 using ResetQuestion = std::function<bool(QWidget* owner)>;
-void setResetQuestion(ResetQuestion question); // empty: the platform's warning box with OK and Cancel
+// Empty: the platform's warning box with OK and Cancel. Returns the question it replaces (ScopedOverride
+// puts it back).
+ResetQuestion setResetQuestion(ResetQuestion question);
 bool askReset(QWidget* owner);
 
 } // namespace orx

@@ -6,6 +6,8 @@
 
 #include <QMessageBox>
 
+#include <utility>
+
 namespace orx {
 
 namespace {
@@ -21,9 +23,9 @@ void platformBox(QWidget* owner, const QString& caption, const QString& text)
 
 } // namespace
 
-void setErrorBoxPresenter(ErrorBoxPresenter presenter)
+ErrorBoxPresenter setErrorBoxPresenter(ErrorBoxPresenter presenter)
 {
-    g_presenter = std::move(presenter);
+    return std::exchange(g_presenter, std::move(presenter));
 }
 
 bool isErrorBoxOpen()

@@ -10,7 +10,8 @@ namespace orx {
 
 // Shows a modal box and returns when it is closed. Replaceable, so tests see what would be shown.
 using ErrorBoxPresenter = std::function<void(QWidget* owner, const QString& caption, const QString& text)>;
-void setErrorBoxPresenter(ErrorBoxPresenter presenter); // empty: the platform's message box
+// Empty: the platform's message box. Returns the presenter it replaces (ScopedOverride puts it back).
+ErrorBoxPresenter setErrorBoxPresenter(ErrorBoxPresenter presenter);
 
 // Shows the box for an error code, unless a box is already open; then the error is dropped.
 void showErrorMessage(QWidget* owner, int code);

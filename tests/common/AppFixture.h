@@ -5,6 +5,7 @@
 #include "CMIDIManager.h"
 #include "CORXManager.h"
 #include "ErrorBox.h"
+#include "ScopedOverride.h"
 #include "SimulatorPorts.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace orx::test {
@@ -38,8 +40,9 @@ protected:
         folders->appData = (std::filesystem::path(scratch.path().toStdString()) / "data").string();
         folders->music = (std::filesystem::path(scratch.path().toStdString()) / "Music").string();
         AppSettings::setFolders(folders);
-        CMIDIManager::setBackendFactory([this] { return std::make_unique<sim::SimulatorPortBackend>(amp); });
-        setErrorBoxPresenter([this](QWidget* owner, const QString& caption, const QString& text) {
+        m_backend.emplace(&CMIDIManager::setBackendFactory,
+                          [this] { return std::make_unique<sim::SimulatorPortBackend>(amp); });
+        m_errorBox.emplace(&setErrorBoxPresenter, [this](QWidget* owner, const QString& caption, const QString& text) {
             boxes.push_back({owner, caption, text});
             if (onBox)
                 onBox();
@@ -51,10 +54,10 @@ protected:
             session->stopRequestThread();
         CORXManager::deleteInstance();
         CMIDIManager::deleteInstance();
-        CMIDIManager::setBackendFactory({});
         AppSettings::deleteInstance();
         AppSettings::setFolders(nullptr);
-        setErrorBoxPresenter({});
+        // The seams go back to what they were when the fixture's members are destroyed, after everything a
+        // derived fixture replaced on top of them.
     }
 
     std::filesystem::path settingsFile() const
@@ -85,6 +88,10 @@ protected:
     std::shared_ptr<sim::SimulatedAmp> amp = std::make_shared<sim::SimulatedAmp>('2');
     std::vector<ShownBox> boxes;
     std::function<void()> onBox;
+
+private:
+    std::optional<ScopedOverride<MidiBackendFactory>> m_backend;
+    std::optional<ScopedOverride<ErrorBoxPresenter>> m_errorBox;
 };
 
 } // namespace orx::test

@@ -4,6 +4,7 @@
 #include "CORXManager.h"
 #include "EventLog.h"
 #include "FakeMidiBackend.h"
+#include "ScopedOverride.h"
 #include "SimulatorPorts.h"
 #include "backends/CombinedBackend.h"
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -22,7 +24,8 @@ protected:
     // Ports: the fake system's first (names from fakePorts), then the simulator's, unless withSimulator is false.
     void startSession(bool withSimulator = true, SessionTiming timing = {})
     {
-        CMIDIManager::setBackendFactory([this, withSimulator]() -> std::unique_ptr<MidiBackend> {
+        m_backend.reset(); // one case's ports never stay behind for the next
+        m_backend.emplace(&CMIDIManager::setBackendFactory, [this, withSimulator]() -> std::unique_ptr<MidiBackend> {
             auto system = std::make_unique<FakeMidiBackend>(fakePorts);
             if (!withSimulator)
                 return system;
@@ -38,7 +41,7 @@ protected:
     {
         CORXManager::deleteInstance();
         CMIDIManager::deleteInstance();
-        CMIDIManager::setBackendFactory({});
+        m_backend.reset();
     }
 
     // What the worker does between passes, after the clock moved on; then lets the amp's answers arrive.
@@ -73,6 +76,9 @@ protected:
     sim::SimulatorPortBackend* ports = nullptr;
     CORXManager* session = nullptr;
     EventLog events;
+
+private:
+    std::optional<ScopedOverride<MidiBackendFactory>> m_backend;
 };
 
 } // namespace orx::test

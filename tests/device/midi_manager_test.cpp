@@ -1,6 +1,7 @@
 // The port layer: names, opening rules, input filtering and the pending-output registry.
 #include "CMIDIManager.h"
 #include "FakeMidiBackend.h"
+#include "ScopedOverride.h"
 
 #include <gtest/gtest.h>
 
@@ -177,7 +178,8 @@ TEST(MidiManagerInstance, FactoryDecidesTheBackendOfNewInstances)
 {
     auto fake = std::make_shared<FakeMidiBackend::Shared>();
     fake->inNames = {"Fake In"};
-    CMIDIManager::setBackendFactory([fake] { return std::make_unique<FakeMidiBackend>(fake); });
+    const ScopedOverride<MidiBackendFactory> backend(&CMIDIManager::setBackendFactory,
+                                                     [fake] { return std::make_unique<FakeMidiBackend>(fake); });
     CMIDIManager* first = CMIDIManager::createInstance();
     EXPECT_EQ(CMIDIManager::getInstance(), first);
     std::vector<std::string> names;
@@ -185,7 +187,6 @@ TEST(MidiManagerInstance, FactoryDecidesTheBackendOfNewInstances)
     EXPECT_EQ(names, std::vector<std::string>{"Fake In"});
     CMIDIManager::deleteInstance();
     EXPECT_EQ(CMIDIManager::existingInstance(), nullptr);
-    CMIDIManager::setBackendFactory({});
 }
 
 } // namespace

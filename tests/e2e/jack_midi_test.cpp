@@ -1,6 +1,7 @@
 // The program's session over a real JACK MIDI server, with orx-amp-sim (a separate process) as the amplifier.
 #include "CMIDIManager.h"
 #include "CORXManager.h"
+#include "ScopedOverride.h"
 #include "SessionClock.h"
 #include "SysexCatalogue.h"
 
@@ -37,7 +38,7 @@ protected:
         if (!test::SharedJackServer::get(failure))
             FAIL() << "no JACK server for the test: " << failure;
         m_api.emplace("ORX_MIDI_API", "jack");
-        CMIDIManager::setBackendFactory({});
+        m_systemPorts.emplace(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
 
         try {
             m_sim = std::make_unique<test::AmpSimProcess>(
@@ -92,6 +93,7 @@ protected:
     }
 
     std::optional<test::ScopedEnv> m_api;
+    std::optional<ScopedOverride<MidiBackendFactory>> m_systemPorts;
     std::unique_ptr<test::AmpSimProcess> m_sim;
     CORXManager* m_session = nullptr;
     EventLog m_log;

@@ -2,6 +2,7 @@
 // MIDI ports come back by themselves, and libjack's own complaints stay off the terminal.
 #include "CMIDIManager.h"
 #include "CORXManager.h"
+#include "ScopedOverride.h"
 #include "SessionClock.h"
 #include "backends/RtMidiBackend.h"
 #include "backends/RtMidiBackendImpl.h"
@@ -126,7 +127,7 @@ TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestar
     timing.heartbeatRequestPeriod = 50ms;
     timing.connectionCheckPeriod = 300ms; // the search period
     timing.heartbeatMaxAgeSeconds = 1;
-    CMIDIManager::setBackendFactory({});
+    const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
     CORXManager* session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
     EventLog events;
     session->addEventCallback(&EventLog::record, &events);

@@ -2,6 +2,7 @@
 #include "CMIDIManager.h"
 #include "CORXManager.h"
 #include "GenericException.h"
+#include "ScopedOverride.h"
 #include "SessionClock.h"
 #include "SimulatedAmp.h"
 #include "SysexCatalogue.h"
@@ -123,7 +124,7 @@ protected:
         if (!test::SharedJackServer::get(failure))
             FAIL() << "no JACK server for the test: " << failure;
         m_api.emplace("ORX_MIDI_API", "jack");
-        CMIDIManager::setBackendFactory({});
+        m_systemPorts.emplace(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
     }
 
     void TearDown() override
@@ -173,8 +174,7 @@ protected:
             m_session->addRequest(kRequestOpen, 0, 0);
         while (!m_log.waitFor(kEventOpened, 1, kOpenRetry) && std::chrono::steady_clock::now() < giveUp);
         ASSERT_TRUE(m_session->isOpen()) << "the worker never opened the simulator's ports; " << context();
-        ASSERT_TRUE(m_log.waitFor(kEventConnected, 1, kLinkLimit))
-            << "no heartbeat reached the session; " << context();
+        ASSERT_TRUE(m_log.waitFor(kEventConnected, 1, kLinkLimit)) << "no heartbeat reached the session; " << context();
         EXPECT_EQ(m_log.valuesOf(kEventConnected), std::vector<std::int32_t>{2}) << context();
     }
 
@@ -218,6 +218,7 @@ protected:
     }
 
     std::optional<test::ScopedEnv> m_api;
+    std::optional<ScopedOverride<MidiBackendFactory>> m_systemPorts;
     std::unique_ptr<test::AmpSimProcess> m_sim;
     CORXManager* m_session = nullptr;
     EventLog m_log;

@@ -1,5 +1,6 @@
 // The RtMidi backend against no MIDI system at all, and against real JACK MIDI ports on a private server.
 #include "CMIDIManager.h"
+#include "ScopedOverride.h"
 #include "SysexCatalogue.h"
 #include "backends/RtMidiBackend.h"
 #include "backends/RtMidiBackendImpl.h"
@@ -246,7 +247,7 @@ TEST_F(RtMidiBackendWithoutMidiSystem, PortLayerOnTopSeesNoPortsAndFailsToOpen)
 {
     ScopedEnv api("ORX_MIDI_API", "alsa");
     StderrCapture capture;
-    CMIDIManager::setBackendFactory({});
+    const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
     CMIDIManager* midi = CMIDIManager::createInstance();
     std::vector<std::string> names{"stale"};
     midi->getInDeviceNames(names);

@@ -1,5 +1,6 @@
 // The channel choice dialog, driven inside its own modal run, and the replaceable question pages use.
 #include "CChannelDlg.h"
+#include "ScopedOverride.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -151,7 +152,8 @@ TEST(ChannelDialog, EscapeAndCloseLeaveItOpenUntilAnswered)
 
 class ChannelQuestionSeam : public ::testing::Test {
 protected:
-    void TearDown() override { orx::setChannelQuestion({}); }
+    // Whatever a test puts in place is gone when it ends.
+    orx::ScopedOverride<orx::ChannelQuestion> m_question{&orx::setChannelQuestion, {}};
 };
 
 TEST_F(ChannelQuestionSeam, AReplacementAnswersForTheOwnerItIsGiven)

@@ -1,5 +1,6 @@
 // The Properties dialog, alone and from the main window's menu, against the simulated amplifier.
 #include "AppFixture.h"
+#include "ScopedOverride.h"
 
 #include "CDevicePage.h"
 #include "CORXUtilityDlg.h"
@@ -83,11 +84,13 @@ Enabled enabledOf(QWidget* dialog)
 
 class Properties : public test::AppFixture {
 protected:
+    // Whatever a test puts in place is gone when it ends.
+    ScopedOverride<ResetQuestion> m_resetQuestion{&setResetQuestion, {}};
+
     void TearDown() override
     {
         dialog.reset();
         main.reset();
-        setResetQuestion({});
         AppFixture::TearDown();
     }
 
