@@ -1,17 +1,13 @@
 // The speaker simulation page: the amplifier's display above a foot-switch box with the IR file browser.
 #include "CSpeakerSimulationTab.h"
 
-#include "AppSettings.h"
 #include "CChannelDlg.h"
 #include "CCustomButton.h"
 #include "CDTADial.h"
 #include "CDTAListBox.h"
 #include "CDTAScrollBar.h"
-#include "CFIRFile.h"
-#include "CORXManager.h"
 #include "CRapidbutton.h"
 #include "ErrorBox.h"
-#include "FIRGain.h"
 #include "FolderScan.h"
 #include "GenericException.h"
 #include "StringTable.h"
@@ -28,9 +24,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <utility>
 
 namespace orx {
 
@@ -41,23 +36,22 @@ DelayedCall g_delayedCall;
 
 } // namespace
 
-void setFolderQuestion(FolderQuestion question)
+FolderQuestion setFolderQuestion(FolderQuestion question)
 {
-    g_folderQuestion = std::move(question);
+    return std::exchange(g_folderQuestion, std::move(question));
 }
 
 std::string askFolder(QWidget* owner, const QString& title, const std::string& current)
 {
     if (g_folderQuestion)
         return g_folderQuestion(owner, title, current);
-    return QFileDialog::getExistingDirectory(owner, title, QString::fromStdString(current),
-                                             QFileDialog::ShowDirsOnly)
+    return QFileDialog::getExistingDirectory(owner, title, QString::fromStdString(current), QFileDialog::ShowDirsOnly)
         .toStdString();
 }
 
-void setDelayedCall(DelayedCall call)
+DelayedCall setDelayedCall(DelayedCall call)
 {
-    g_delayedCall = std::move(call);
+    return std::exchange(g_delayedCall, std::move(call));
 }
 
 void callLater(QObject* context, int ms, std::function<void()> work)
@@ -69,29 +63,6 @@ void callLater(QObject* context, int ms, std::function<void()> work)
     QTimer::singleShot(ms, context, std::move(work));
 }
 
-double dialGain(int position)
-{
-    position = std::clamp(position, 0, 40);
-    return position <= 20 ? position - 30.0 : (position - 40) / 2.0;
-}
-
-double firGainDisplay(std::uint16_t fircoe)
-{
-    const auto g = static_cast<std::int16_t>(fircoe);
-    // The amplifier's gains are 14-bit; a value that reads as negative has no decibels, so it shows the floor.
-    if (g <= 0)
-        return -30.0;
-    const double d = 20.0 * std::log10(g / 16384.0);
-    double gain = 0.0;
-    if (d < -30.0)
-        gain = -30.0;
-    else if (d > 0.0)
-        gain = 0.0;
-    else
-        gain = static_cast<int>(2.0 * d - 0.5) / 2.0; // half-dB steps, so -12.04 and -11.9 both read -12.0
-    return static_cast<int>(gain * 10.0) / 10.0;
-}
-
 QString formatGain(double dB)
 {
     return QString::asprintf("%5.1f dB", dB);
@@ -99,17 +70,7 @@ QString formatGain(double dB)
 
 QString decodeAmpName(const std::uint8_t* bytes, std::size_t size)
 {
-    // Windows-1252 differs from Latin-1 only in 0x80 to 0x9F; its five unassigned bytes stay as they are.
-    static constexpr std::array<char16_t, 32> kHigh{
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    QString text;
-    for (std::size_t i = 0; i < size && bytes[i] != 0; ++i) {
-        const std::uint8_t b = bytes[i];
-        text += QChar(b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : char16_t{b});
-    }
-    return text;
+    return QString::fromStdString(decodeAmpNameUtf8(bytes, size));
 }
 
 QString compactPath(const QString& path, const QFontMetrics& metrics, int width)
@@ -181,11 +142,6 @@ const ButtonLayout kButtons[] = {
     {CSpeakerSimulationTab::kDown, kDownRect, 294, kArrowFaces, false},
 };
 
-orx::CORXManager* session()
-{
-    return orx::CORXManager::getInstance();
-}
-
 QString plain(const QString& text)
 {
     return QString::fromStdString(orx::toPlainText(text.toStdString()));
@@ -195,7 +151,6 @@ QString plain(const QString& text)
 
 CSpeakerSimulationTab::CSpeakerSimulationTab(QWidget* parent) : CDevicePage(parent)
 {
-    m_record.FIRCOE = orx::dBToFIRCOE(-10.0);
     layoutControls();
     m_ampChLabel->hide(); // no model code has arrived yet
     refreshAll();
@@ -282,8 +237,10 @@ void CSpeakerSimulationTab::layoutControls()
             onSelectionChanged();
     });
     // Leaving the mouse event first: the double-click's own item must not be destroyed under it.
-    connect(m_list, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem*) { QMetaObject::invokeMethod(this, [this] { onDoubleClick(); }, Qt::QueuedConnection); });
+    connect(m_list, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem*) {
+        QMetaObject::invokeMethod(
+            this, [this] { onDoubleClick(); }, Qt::QueuedConnection);
+    });
     // Keys, the wheel and drags move the list; the scroll bar follows whatever moved it.
     connect(m_list, &CDTAListBox::topIndexChanged, this, [this](int top) {
         m_scroll->setValue(top);
@@ -293,12 +250,12 @@ void CSpeakerSimulationTab::layoutControls()
     m_dial = new CDTADial(this);
     m_dial->setObjectName(QString::number(kGainDial));
     m_dial->setGeometry(kDialRect);
-    m_dial->setRange(0, 40);
+    m_dial->setRange(0, orx::kMaxDialPosition);
     m_dial->setControlId(kGainDial);
     m_dial->setListener(this);
     m_dial->setPointingMode(CDTADial::Absolute);
     m_dial->setFrameSize(136, 113);
-    m_dial->setFrameCount(41);
+    m_dial->setFrameCount(orx::kMaxDialPosition + 1);
     m_dial->setNoAcceleration(true);
     m_dial->setFocusedOpacity(1.0F);
     m_dial->setPlacement(kDialRect);
@@ -330,69 +287,44 @@ CCustomButton* CSpeakerSimulationTab::button(int controlId) const
 void CSpeakerSimulationTab::setPageChannel(int modelCode, int ampCh)
 {
     CDevicePage::setPageChannel(modelCode, ampCh);
-    showAmpChannelLabel(m_ampChLabel);
-    m_dial->setValue(kDefaultDialPosition);
-    update(kDialRect);
-    refreshDialGain();
-    m_bypass->setToggleState(0);
-    update(kBypassRect);
-    std::string folder;
-    if (orx::AppSettings* settings = orx::AppSettings::getInstance())
-        folder = settings->folderOfAmpChannel(m_ampCh);
-    setFolder(folder);
+    m_logic.setPageChannel(modelCode, ampCh);
 }
 
-void CSpeakerSimulationTab::setFolder(const std::string& folder)
+void CSpeakerSimulationTab::showFolder(const std::string& folder)
 {
-    m_folder = folder;
     const QFontMetrics metrics(m_font);
     m_folderLabelText =
-        plain(orx::compactPath(QString::fromStdString(m_folder).left(259), metrics, kFolderLabelRect.width()));
+        plain(orx::compactPath(QString::fromStdString(folder).left(259), metrics, kFolderLabelRect.width()));
     update(kFolderLabelRect);
-    scanFolder();
-    refillList();
-    syncScrollBar();
 }
 
-void CSpeakerSimulationTab::storeFolder()
+void CSpeakerSimulationTab::showFileList(const std::vector<CFileItem>& items, int selected)
 {
-    orx::AppSettings* settings = orx::AppSettings::getInstance();
-    if (!settings)
-        return;
-    (m_ampCh == 0 ? settings->FolderPathAmpI : settings->FolderPathAmpII) = m_folder;
-    settings->save();
+    refillList(items);
+    syncScrollBar(selected);
 }
 
-void CSpeakerSimulationTab::scanFolder()
-{
-    m_items = orx::scanFolder(m_folder);
-    // Indices refer to the new list: a mark that no longer stands on a file is dropped.
-    if (m_selected >= static_cast<int>(m_items.size()) ||
-        (m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].kind() != CFileItem::ResponseFile))
-        m_selected = -1;
-}
-
-void CSpeakerSimulationTab::refillList()
+void CSpeakerSimulationTab::refillList(const std::vector<CFileItem>& items)
 {
     m_listUpdating = true;
     m_list->clear();
-    for (const CFileItem& item : m_items)
+    for (const CFileItem& item : items)
         m_list->addItem(QString::fromStdString(item.getDisplayText()));
     m_listUpdating = false;
 }
 
-void CSpeakerSimulationTab::syncScrollBar()
+void CSpeakerSimulationTab::syncScrollBar(int selected)
 {
     const int n = m_list->count();
     m_scroll->setRange(0, n);
     m_scroll->setThumbLength(orx::thumbLength(n, m_scroll->height()));
-    if (m_selected == -1) {
+    if (selected == -1) {
         m_list->setTopIndex(0);
         m_scroll->setValue(0);
     } else {
         m_listUpdating = true;
-        m_list->setCurrentRow(m_selected);
-        m_list->scrollToItem(m_list->item(m_selected));
+        m_list->setCurrentRow(selected);
+        m_list->scrollToItem(m_list->item(selected));
         m_listUpdating = false;
         m_scroll->setValue(m_list->topIndex());
     }
@@ -400,13 +332,11 @@ void CSpeakerSimulationTab::syncScrollBar()
     m_list->viewport()->update();
 }
 
-void CSpeakerSimulationTab::clearSelection()
+void CSpeakerSimulationTab::unmarkFileList()
 {
-    m_selected = -1;
     m_listUpdating = true;
     m_list->clearSelection();
     m_listUpdating = false;
-    updateControls();
 }
 
 void CSpeakerSimulationTab::setTopEntry(int top)
@@ -428,125 +358,46 @@ void CSpeakerSimulationTab::scrollDown()
 
 void CSpeakerSimulationTab::chooseFolder()
 {
-    const std::string chosen =
-        orx::askFolder(window(), QStringLiteral("Select Folder"), orx::removeTrailingSeparator(m_folder));
-    if (chosen.empty())
-        return;
-    clearSelection();
-    setFolder(orx::removeTrailingSeparator(chosen));
-    storeFolder();
+    m_logic.chooseFolder();
+}
+
+std::string CSpeakerSimulationTab::askFolder(const std::string& current)
+{
+    return orx::askFolder(window(), QStringLiteral("Select Folder"), current);
 }
 
 void CSpeakerSimulationTab::onDoubleClick()
 {
-    if (m_lastClicked < 0 || m_lastClicked >= static_cast<int>(m_items.size()))
-        return;
-    const CFileItem& item = m_items[static_cast<std::size_t>(m_lastClicked)];
-    std::string folder;
-    if (item.kind() == CFileItem::ParentFolder)
-        folder = orx::parentFolder(m_folder);
-    else if (item.kind() == CFileItem::Folder)
-        folder = orx::childFolder(m_folder, item.getFileName());
-    else
-        return; // the single click has already chosen the file
-    m_selected = -1;
-    m_lastClicked = -1;
-    setFolder(folder);
-    clearSelection();
-    storeFolder();
+    m_logic.onDoubleClick();
 }
 
-void CSpeakerSimulationTab::loadIRFile(std::int16_t* coefficients, const std::string& folder,
-                                       const std::string& fileName)
+int CSpeakerSimulationTab::askChannel()
 {
-    CFIRFile file;
-    file.open(orx::childFolder(folder, fileName));
-    int channel = 0;
-    if (eLibrary::AudioFormatReader* reader = file.getReader(); reader && reader->getChannels() >= 2) {
-        const orx::AppSettings* settings = orx::AppSettings::getInstance();
-        const int primary = settings ? settings->PrimaryCh : 2;
-        channel = primary == 0 || primary == 1 ? primary : orx::askChannel(window());
-    }
-    file.readCoefficients(coefficients, channel);
+    return orx::askChannel(window());
 }
 
 void CSpeakerSimulationTab::onSelectionChanged()
 {
-    try {
-        const QList<QListWidgetItem*> marked = m_list->selectedItems();
-        m_selected = marked.isEmpty() ? -1 : m_list->row(marked.front());
-        if (m_selected == -1 || m_selected >= static_cast<int>(m_items.size())) {
-            clearSelection();
-            m_lastClicked = -1;
-            return;
-        }
-        m_lastClicked = m_selected;
-        // A copy: the channel question below runs the event loop, and a device event may rescan the folder.
-        const CFileItem item = m_items[static_cast<std::size_t>(m_selected)];
-        if (item.kind() != CFileItem::ResponseFile) {
-            clearSelection();
-            return;
-        }
-        const int chosen = m_selected;
-        const std::string folder = m_folder;
-        std::array<std::int16_t, orx::kCoefficientCount> coefficients{};
-        try {
-            loadIRFile(coefficients.data(), folder, item.getFileName());
-        } catch (const mstd::CGenericException& e) {
-            clearSelection();
-            showError(e.getCode());
-            return;
-        }
-        // While the question was open the amplifier may have gone, or the mark may have been taken away.
-        if (!m_connected || m_busy || m_selected != chosen || m_folder != folder)
-            return;
-        m_record.coefficients = coefficients;
-        const std::string display = item.getDisplayText();
-        const auto dot = display.rfind('.');
-        CFIRFile::copyIRName(m_record.irName.data(), display.substr(0, dot).c_str());
-        beginBusy();
-        sendChosenFile();
-        if (m_bypass->toggleState() == 1)
-            setBypassOff();
-    } catch (...) {
-        std::fputs("[CATCH] Exception! - CSpeakerSimulationTab::OnLbnSelchangeFileList()\n", stderr);
-    }
+    const QList<QListWidgetItem*> marked = m_list->selectedItems();
+    m_logic.onSelectionChanged(marked.isEmpty() ? -1 : m_list->row(marked.front()));
 }
 
-void CSpeakerSimulationTab::setBypassOff()
+void CSpeakerSimulationTab::showBypass(bool on)
 {
-    m_bypass->setToggleState(0);
+    m_bypass->setToggleState(on ? 1 : 0);
     update(kBypassRect);
-    updateControls();
-}
-
-// The file being tried goes to the amplifier (again) at the dial's gain; event 9 ends the wait.
-void CSpeakerSimulationTab::sendChosenFile()
-{
-    m_record.FIRCOE = orx::dBToFIRCOE(m_dialGain);
-    session()->setSpeakerTabFIRCOE(m_record);
-    session()->addRequest(orx::kRequestInstall, m_ampCh, 0);
 }
 
 void CSpeakerSimulationTab::install()
 {
-    session()->addRequest(orx::kRequestStore, m_ampCh, 0);
+    m_logic.install();
 }
 
 void CSpeakerSimulationTab::bypassClicked()
 {
     update(kBypassRect);
-    if (m_bypass->toggleState() == 1) {
-        beginBusy();
-        session()->addRequest(orx::kRequestBypass, m_ampCh, 0);
-    } else if (m_selected == -1) {
-        // Back to the response stored for the current amp type; nothing to wait for.
-        session()->addRequest(orx::kRequestSelect, m_ampCh, 0);
-        updateControls();
-    } else {
-        beginBusy();
-        sendChosenFile();
-    }
+    // The switch has already flipped.
+    m_logic.bypassClicked(m_bypass->toggleState() == 1);
 }
 
 int CSpeakerSimulationTab::onValueChanged(int controlId, int value)
@@ -556,138 +407,110 @@ int CSpeakerSimulationTab::onValueChanged(int controlId, int value)
         m_list->setTopIndex(m_scroll->value());
         update(kScrollRect);
     } else if (controlId == kGainDial) {
-        m_dial->setValue(value);
-        update(kDialRect);
-        refreshDialGain();
-        session()->addRequest(orx::kRequestFIRCOE, m_ampCh, orx::dBToFIRCOE(m_dialGain));
+        m_logic.dialMoved(value);
     }
     return 0;
 }
 
-void CSpeakerSimulationTab::beginBusy()
+void CSpeakerSimulationTab::showDialPosition(int position)
 {
-    m_busy = true;
-    Q_EMIT busyChanged(true);
-    updateControls();
+    m_dial->setValue(position);
+    update(kDialRect);
 }
 
-void CSpeakerSimulationTab::endBusy()
+void CSpeakerSimulationTab::showBusy(bool busy)
 {
-    // Only the page that set the wait cursor takes it away; the other page may still be waiting.
-    if (!m_busy)
-        return;
-    m_busy = false;
-    Q_EMIT busyChanged(false);
+    Q_EMIT busyChanged(busy);
 }
 
 void CSpeakerSimulationTab::updateControls()
 {
-    const bool ready = m_connected && !m_busy;
-    const bool fileChosen = m_selected != -1;
-    const bool bypassed = m_bypass->toggleState() == 1;
+    m_logic.updateControls();
+}
+
+void CSpeakerSimulationTab::enableControls(const orx::SpeakerEnabling& enabling)
+{
     // A control that is disabled while it has the keyboard would pass it on to the next window (the tab bar,
     // where the arrow keys switch pages): the page holds it meanwhile and gives it back when it is ready.
     QWidget* focused = focusWidget();
-    if (!ready && focused && focused != this && focused->hasFocus()) {
+    if (!enabling.ready && focused && focused != this && focused->hasFocus()) {
         m_focusBeforeWait = focused;
         setFocus(Qt::OtherFocusReason);
     }
     for (QWidget* w : std::initializer_list<QWidget*>{m_edit, m_folderButton, m_list, m_scroll, m_up, m_down, m_bypass})
-        w->setEnabled(ready);
-    m_dial->setEnabled(ready && fileChosen && !bypassed);
-    m_install->setEnabled(ready && (fileChosen || bypassed));
-    if (ready && m_focusBeforeWait && m_focusBeforeWait->isEnabled() && hasFocus())
+        w->setEnabled(enabling.ready);
+    m_dial->setEnabled(enabling.dial);
+    m_install->setEnabled(enabling.install);
+    if (enabling.ready && m_focusBeforeWait && m_focusBeforeWait->isEnabled() && hasFocus())
         m_focusBeforeWait->setFocus(Qt::OtherFocusReason);
-    if (ready)
+    if (enabling.ready)
         m_focusBeforeWait = nullptr;
     update();
 }
 
 void CSpeakerSimulationTab::refreshAll()
 {
+    m_logic.refreshAll();
+}
+
+void CSpeakerSimulationTab::showAmpChannel()
+{
     showAmpChannelLabel(m_ampChLabel);
-    refreshAmpType();
-    refreshIrName();
-    refreshIrGain();
-    refreshDialGain();
 }
 
 void CSpeakerSimulationTab::refreshDialGain()
 {
-    m_dialGain = orx::dialGain(m_dial->value());
-    m_gainText = orx::formatGain(m_dialGain);
+    m_logic.refreshDialGain();
+}
+
+void CSpeakerSimulationTab::showDialGain(double dB)
+{
+    m_gainText = orx::formatGain(dB);
     update(kGainRect);
 }
 
 void CSpeakerSimulationTab::refreshIrGain()
 {
-    if (m_ampCh != 0 && m_ampCh != 1)
-        return;
-    orx::FIRRecord current;
-    session()->getCurrentIR(m_ampCh, current);
-    m_irGainText = orx::formatGain(orx::firGainDisplay(current.FIRCOE));
+    m_logic.refreshIrGain();
+}
+
+void CSpeakerSimulationTab::showIrGain(double dB)
+{
+    m_irGainText = orx::formatGain(dB);
     update(kIrGainRect);
 }
 
 void CSpeakerSimulationTab::refreshIrName()
 {
-    if (m_ampCh != 0 && m_ampCh != 1)
-        return;
-    orx::FIRRecord current;
-    session()->getCurrentIR(m_ampCh, current);
-    m_irNameText = orx::decodeAmpName(current.irName.data(), current.irName.size());
-    m_edit->setText(m_irNameText);
+    m_logic.refreshIrName();
+}
+
+void CSpeakerSimulationTab::showIrName(const std::string& name)
+{
+    m_edit->setText(QString::fromStdString(name));
     m_edit->setCursorPosition(0);
 }
 
 void CSpeakerSimulationTab::refreshAmpType()
 {
-    if (m_ampCh != 0 && m_ampCh != 1)
-        return;
-    const int slot = session()->getIrSlot(m_ampCh);
+    m_logic.refreshAmpType();
+}
+
+void CSpeakerSimulationTab::showAmpType(int slot)
+{
     // A slot the program has no name for shows nothing rather than a guess.
     m_ampTypeText = slot >= 0 && slot <= 4 ? QString::fromStdString(orx::loadString(106 + slot)) : QString();
     update(kAmpTypeRect);
-    clearSelection();
-    if (m_bypass->toggleState() == 1)
-        setBypassOff();
 }
 
 void CSpeakerSimulationTab::commitIrName()
 {
-    QString name = plain(m_edit->text()).left(63);
-    // A disconnected amplifier cannot take a name: the edit goes back to what the amplifier has.
-    if (!m_connected)
-        name = m_previousIrName;
-    if (name.isEmpty())
-        name = m_previousIrName;
-    m_irNameText = name;
-    const bool renamed = name != m_previousIrName;
-    // Before anything below can move the focus and bring us back here.
-    m_previousIrName = name;
-    m_edit->setText(m_irNameText);
-    m_edit->setCursorPosition(0);
-    if (!renamed)
-        return;
-    clearSelection();
-    if (m_bypass->toggleState() == 1)
-        setBypassOff();
-    session()->addRequest(orx::kRequestSelect, m_ampCh, 0);
-    orx::IrName bytes{};
-    const std::string latin = name.toStdString(); // plain 7-bit text
-    std::memcpy(bytes.data(), latin.data(), std::min<std::size_t>(latin.size(), bytes.size() - 1));
-    // The amplifier needs time to return to its stored response before it takes the name. Until the name and
-    // the store are queued the page waits, so no file, bypass or gain can slip in between and be stored too.
-    beginBusy();
-    orx::callLater(this, kNameCommitDelayMs, [this, bytes, ampCh = m_ampCh] {
-        if (m_connected) {
-            session()->setSpeakerTabIrName(bytes.data());
-            session()->addRequest(orx::kRequestName, ampCh, 0);
-            session()->addRequest(orx::kRequestStore, ampCh, 0);
-        }
-        endBusy();
-        updateControls();
-    });
+    m_logic.commitIrName(m_edit->text().toStdString());
+}
+
+void CSpeakerSimulationTab::callLater(int ms, std::function<void()> work)
+{
+    orx::callLater(this, ms, std::move(work));
 }
 
 void CSpeakerSimulationTab::showError(int code)
@@ -697,60 +520,7 @@ void CSpeakerSimulationTab::showError(int code)
 
 void CSpeakerSimulationTab::onDeviceEvent(int event, int value)
 {
-    const bool mine = value == m_ampCh;
-    switch (event) {
-    case orx::kEventError:
-        endBusy();
-        updateControls();
-        break;
-    case orx::kEventConnected:
-        m_connected = true;
-        updateControls();
-        break;
-    case orx::kEventDisconnected:
-        m_connected = false;
-        endBusy();
-        updateControls();
-        clearSelection();
-        break;
-    case orx::kEventReadAll:
-    case orx::kEventReset:
-        refreshAll();
-        updateControls();
-        break;
-    case orx::kEventSlotSwitched:
-        if (mine) {
-            refreshAmpType();
-            refreshIrName();
-            refreshIrGain();
-            updateControls();
-        }
-        break;
-    case orx::kEventBypassed:
-    case orx::kEventInstalled:
-        if (mine) {
-            endBusy();
-            updateControls();
-        }
-        break;
-    case orx::kEventBlockBad:
-    case orx::kEventStoreFailed:
-        if (mine) {
-            showError(event == orx::kEventBlockBad ? 1002 : 1003);
-            endBusy();
-            updateControls();
-        }
-        break;
-    case orx::kEventStored:
-        if (mine) {
-            refreshIrName();
-            refreshIrGain();
-            updateControls();
-        }
-        break;
-    default:
-        break;
-    }
+    m_logic.onDeviceEvent(event, value);
     CDevicePage::onDeviceEvent(event, value);
 }
 
@@ -838,8 +608,7 @@ bool CSpeakerSimulationTab::eventFilter(QObject* watched, QEvent* event)
             const bool popup = (type == QEvent::FocusIn || type == QEvent::FocusOut) &&
                                static_cast<QFocusEvent*>(event)->reason() == Qt::PopupFocusReason;
             if (type == QEvent::FocusIn && !popup) {
-                m_irNameText = m_edit->text();
-                m_previousIrName = m_irNameText;
+                m_logic.irNameFocused(m_edit->text().toStdString());
             } else if (type == QEvent::FocusOut && !popup) {
                 commitIrName();
             } else if (type == QEvent::MouseButtonPress &&

@@ -6,6 +6,8 @@
 #include "CImageEx.h"
 #include "DeviceRecords.h"
 #include "IDTAControlListener.h"
+#include "SpeakerSimulationLogic.h"
+#include "SpeakerSimulationSession.h"
 
 #include <QFont>
 #include <QPointer>
@@ -30,19 +32,17 @@ namespace orx {
 
 // Asks the user for a folder, starting at `current`; empty when cancelled. Replaceable, so tests answer it.
 using FolderQuestion = std::function<std::string(QWidget* owner, const QString& title, const std::string& current)>;
-void setFolderQuestion(FolderQuestion question); // empty: the platform's folder dialog
+// Empty: the platform's folder dialog. Returns the question it replaces (ScopedOverride puts it back).
+FolderQuestion setFolderQuestion(FolderQuestion question);
 std::string askFolder(QWidget* owner, const QString& title, const std::string& current);
 
 // Runs `work` once, at least `ms` milliseconds from now, on the user-interface thread, unless `context` is
 // destroyed first. Replaceable, so tests decide when the time has come.
 using DelayedCall = std::function<void(QObject* context, int ms, std::function<void()> work)>;
-void setDelayedCall(DelayedCall call); // empty: a single-shot timer
+// Empty: a single-shot timer. Returns the call it replaces (ScopedOverride puts it back).
+DelayedCall setDelayedCall(DelayedCall call);
 void callLater(QObject* context, int ms, std::function<void()> work);
 
-// The dial's gain in dB for a position 0 to 40: 1 dB steps up to -10 dB, then 0.5 dB steps up to 0 dB.
-double dialGain(int position);
-// The gain the amplifier's FIR gain value stands for, as the IR GAIN LABEL shows it (-30 dB to 0 dB).
-double firGainDisplay(std::uint16_t fircoe);
 // "%5.1f dB".
 QString formatGain(double dB);
 // A name as the amplifier stores it (8-bit, Windows-1252), up to its first zero byte.
@@ -53,7 +53,9 @@ QString compactPath(const QString& path, const QFontMetrics& metrics, int width)
 
 } // namespace orx
 
-class CSpeakerSimulationTab : public CDevicePage, public IDTAControlListener {
+// Layout, painting, focus and the controls' events; what the page does is in SpeakerSimulationLogic, which
+// this window shows and forwards the user's actions to.
+class CSpeakerSimulationTab : public CDevicePage, public IDTAControlListener, private orx::ISpeakerView {
     Q_OBJECT
 public:
     // Control identifiers; the controls are also named after them ("1319" ...), so tests can find them.
@@ -76,8 +78,8 @@ public:
     // Repeat events of UP and DW while they are held.
     static constexpr int kUpRepeatEvent = 0x8067;
     static constexpr int kDownRepeatEvent = 0x8066;
-    static constexpr int kDefaultDialPosition = 18; // -12 dB
-    static constexpr int kNameCommitDelayMs = 200;
+    static constexpr int kDefaultDialPosition = orx::SpeakerSimulationLogic::kDefaultDialPosition;
+    static constexpr int kNameCommitDelayMs = orx::SpeakerSimulationLogic::kNameCommitDelayMs;
 
     explicit CSpeakerSimulationTab(QWidget* parent);
     ~CSpeakerSimulationTab() override;
@@ -126,13 +128,13 @@ public:
     QString irGainText() const { return m_irGainText; }
     QString gainText() const { return m_gainText; }
     QString folderLabelText() const { return m_folderLabelText; }
-    std::string folder() const { return m_folder; }
-    const std::vector<CFileItem>& fileItems() const { return m_items; }
-    int selectedIndex() const { return m_selected; }
-    bool isBusy() const { return m_busy; }
-    bool isConnected() const { return m_connected; }
-    double dialGainDb() const { return m_dialGain; }
-    const orx::FIRRecord& irRecord() const { return m_record; }
+    std::string folder() const { return m_logic.folder(); }
+    const std::vector<CFileItem>& fileItems() const { return m_logic.fileItems(); }
+    int selectedIndex() const { return m_logic.selectedIndex(); }
+    bool isBusy() const { return m_logic.isBusy(); }
+    bool isConnected() const { return m_logic.isConnected(); }
+    double dialGainDb() const { return m_logic.dialGainDb(); }
+    const orx::FIRRecord& irRecord() const { return m_logic.irRecord(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -142,24 +144,32 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // What the logic shows.
+    void showBusy(bool busy) override;
+    void enableControls(const orx::SpeakerEnabling& enabling) override;
+    void showAmpChannel() override;
+    void showAmpType(int slot) override;
+    void showIrName(const std::string& name) override;
+    void showIrGain(double dB) override;
+    void showDialPosition(int position) override;
+    void showDialGain(double dB) override;
+    void showBypass(bool on) override;
+    void showFolder(const std::string& folder) override;
+    void showFileList(const std::vector<CFileItem>& items, int selected) override;
+    void unmarkFileList() override;
+    void showError(int code) override;
+    int askChannel() override;
+    std::string askFolder(const std::string& current) override;
+    void callLater(int ms, std::function<void()> work) override;
+
     void layoutControls();
-    void setFolder(const std::string& folder);
-    void storeFolder();
-    void scanFolder();
-    void refillList();
-    void syncScrollBar();
-    void clearSelection();
+    void refillList(const std::vector<CFileItem>& items);
+    void syncScrollBar(int selected);
     void setTopEntry(int top);
-    void loadIRFile(std::int16_t* coefficients, const std::string& folder, const std::string& fileName);
-    void beginBusy();
-    void endBusy();
-    void setBypassOff();
-    void sendChosenFile();
-    void showError(int code);
     bool editHasFocus() const;
 
-    bool m_connected = false;
-    bool m_busy = false;
+    orx::ORXSpeakerSession m_session;
+    orx::SpeakerSimulationLogic m_logic{m_session, *this};
     CImageExResource m_background;
     CCustomButton* m_ampChLabel = nullptr;
     CCustomButton* m_folderButton = nullptr;
@@ -171,19 +181,11 @@ private:
     CDTAListBox* m_list = nullptr;
     CDTAScrollBar* m_scroll = nullptr;
     QLineEdit* m_edit = nullptr;
-    QString m_irNameText;
-    QString m_previousIrName;
     QString m_ampTypeText;
     QString m_irGainText;
     QString m_gainText;
     QString m_folderLabelText;
-    double m_dialGain = 0.0;
-    int m_selected = -1;
-    int m_lastClicked = -1;
     bool m_listUpdating = false;
     QPointer<QWidget> m_focusBeforeWait;
     QFont m_font;
-    std::string m_folder;
-    orx::FIRRecord m_record;
-    std::vector<CFileItem> m_items;
 };

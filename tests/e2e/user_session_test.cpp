@@ -4,7 +4,6 @@
 // own process (ORX_OVER_JACK).
 #include "AmpConsole.h"
 #include "AppFixture.h"
-#include "WaveFile.h"
 #include "AppSettings.h"
 #include "CCustomButton.h"
 #include "CDTADial.h"
@@ -17,9 +16,11 @@
 #include "CPropertiesDlg.h"
 #include "CSpeakerSimulationTab.h"
 #include "ErrorBox.h"
+#include "ScopedOverride.h"
 #include "SessionClock.h"
 #include "SimulatedAmp.h"
 #include "SimulatorPorts.h"
+#include "WaveFile.h"
 
 #ifdef ORX_OVER_JACK
 #include "AmpSimProcess.h"
@@ -28,12 +29,13 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -84,7 +86,7 @@ public:
         if (!test::SharedJackServer::get(failure))
             throw std::runtime_error("no JACK server for the test: " + failure);
         m_api.emplace("ORX_MIDI_API", "jack");
-        CMIDIManager::setBackendFactory({});
+        m_systemPorts.emplace(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
         m_sim = std::make_unique<test::AmpSimProcess>(std::vector<std::string>{"--model", "2"});
     }
     ~JackRig() override
@@ -117,6 +119,7 @@ private:
     }
 
     std::optional<test::ScopedEnv> m_api;
+    std::optional<ScopedOverride<MidiBackendFactory>> m_systemPorts;
     std::unique_ptr<test::AmpSimProcess> m_sim;
 };
 using Rig = JackRig;
@@ -148,13 +151,14 @@ protected:
         timing.connectionCheckPeriod = 200ms;
         timing.heartbeatMaxAgeSeconds = 1;
         CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
-        setFolderQuestion([this](QWidget*, const QString&, const std::string&) { return irFolder.string(); });
-        setResetQuestion([this](QWidget*) { return ++resetQuestions > 0; });
+        m_folderQuestion.emplace(&setFolderQuestion,
+                                 [this](QWidget*, const QString&, const std::string&) { return irFolder.string(); });
+        m_resetQuestion.emplace(&setResetQuestion, [this](QWidget*) { return ++resetQuestions > 0; });
     }
     void TearDown() override
     {
-        setFolderQuestion({});
-        setResetQuestion({});
+        m_folderQuestion.reset();
+        m_resetQuestion.reset();
         test::AppFixture::TearDown();
         rig.reset();
     }
@@ -226,14 +230,19 @@ protected:
     int resetQuestions = 0;
     std::vector<std::pair<int, int>> events;
     bool scenarioDone = false;
+
+private:
+    std::optional<ScopedOverride<FolderQuestion>> m_folderQuestion;
+    std::optional<ScopedOverride<ResetQuestion>> m_resetQuestion;
 };
 
 void UserSession::scenario(CORXUtilityDlg& dialog)
 {
     dialog.show();
     auto* last = dialog.page(3);
-    QObject::connect(last, &CDevicePage::deviceEventReceived, last,
-                     [this](int event, int value) { events.push_back({event, value}); });
+    QObject::connect(last, &CDevicePage::deviceEventReceived, last, [this](int event, int value) {
+        events.push_back({event, value});
+    });
     auto count = [this](int event) {
         return std::count_if(events.begin(), events.end(), [event](const auto& e) { return e.first == event; });
     };

@@ -1,0 +1,414 @@
+// The speaker simulation page's work with the amplifier, its folder and its chosen file.
+#include "SpeakerSimulationLogic.h"
+
+#include "AppSettings.h"
+#include "CFIRFile.h"
+#include "FIRGain.h"
+#include "FolderScan.h"
+#include "GenericException.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace orx {
+
+double dialGain(int position)
+{
+    position = std::clamp(position, 0, kMaxDialPosition);
+    return position <= 20 ? position - 30.0 : (position - 40) / 2.0;
+}
+
+double firGainDisplay(std::uint16_t fircoe)
+{
+    const auto g = static_cast<std::int16_t>(fircoe);
+    // The amplifier's gains are 14-bit; a value that reads as negative has no decibels, so it shows the floor.
+    if (g <= 0)
+        return -30.0;
+    const double d = 20.0 * std::log10(g / 16384.0);
+    double gain = 0.0;
+    if (d < -30.0)
+        gain = -30.0;
+    else if (d > 0.0)
+        gain = 0.0;
+    else
+        gain = static_cast<int>(2.0 * d - 0.5) / 2.0; // half-dB steps, so -12.04 and -11.9 both read -12.0
+    return static_cast<int>(gain * 10.0) / 10.0;
+}
+
+std::string decodeAmpNameUtf8(const std::uint8_t* bytes, std::size_t size)
+{
+    // Windows-1252 differs from Latin-1 only in 0x80 to 0x9F; its five unassigned bytes stay as they are.
+    static constexpr std::array<char16_t, 32> kHigh{0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string text;
+    for (std::size_t i = 0; i < size && bytes[i] != 0; ++i) {
+        const std::uint8_t b = bytes[i];
+        const char16_t c = b >= 0x80 && b <= 0x9F ? kHigh[b - 0x80] : char16_t{b};
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+SpeakerSimulationLogic::SpeakerSimulationLogic(ISpeakerSession& session, ISpeakerView& view)
+    : m_session(session), m_view(view)
+{
+    m_record.FIRCOE = dBToFIRCOE(-10.0);
+}
+
+void SpeakerSimulationLogic::setPageChannel(int modelCode, int ampCh)
+{
+    m_modelCode = modelCode;
+    m_ampCh = ampCh;
+    m_view.showAmpChannel();
+    // A new model starts from the default gain, sending nothing.
+    m_dialPosition = kDefaultDialPosition;
+    m_view.showDialPosition(m_dialPosition);
+    refreshDialGain();
+    m_bypass = false;
+    m_view.showBypass(false);
+    std::string folder;
+    if (AppSettings* settings = AppSettings::getInstance())
+        folder = settings->folderOfAmpChannel(m_ampCh);
+    setFolder(folder);
+}
+
+void SpeakerSimulationLogic::setFolder(const std::string& folder)
+{
+    m_folder = folder;
+    m_view.showFolder(m_folder);
+    scanFolder();
+    m_view.showFileList(m_items, m_selected);
+}
+
+void SpeakerSimulationLogic::storeFolder()
+{
+    AppSettings* settings = AppSettings::getInstance();
+    if (!settings)
+        return;
+    (m_ampCh == 0 ? settings->FolderPathAmpI : settings->FolderPathAmpII) = m_folder;
+    settings->save();
+}
+
+void SpeakerSimulationLogic::scanFolder()
+{
+    m_items = orx::scanFolder(m_folder);
+    // Indices refer to the new list: a mark that no longer stands on a file is dropped.
+    if (m_selected >= static_cast<int>(m_items.size()) ||
+        (m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].kind() != CFileItem::ResponseFile))
+        m_selected = -1;
+}
+
+void SpeakerSimulationLogic::clearSelection()
+{
+    m_selected = -1;
+    m_view.unmarkFileList();
+    updateControls();
+}
+
+void SpeakerSimulationLogic::chooseFolder()
+{
+    const std::string chosen = m_view.askFolder(removeTrailingSeparator(m_folder));
+    if (chosen.empty())
+        return;
+    clearSelection();
+    setFolder(removeTrailingSeparator(chosen));
+    storeFolder();
+}
+
+void SpeakerSimulationLogic::onDoubleClick()
+{
+    if (m_lastClicked < 0 || m_lastClicked >= static_cast<int>(m_items.size()))
+        return;
+    const CFileItem& item = m_items[static_cast<std::size_t>(m_lastClicked)];
+    std::string folder;
+    if (item.kind() == CFileItem::ParentFolder)
+        folder = parentFolder(m_folder);
+    else if (item.kind() == CFileItem::Folder)
+        folder = childFolder(m_folder, item.getFileName());
+    else
+        return; // the single click has already chosen the file
+    m_selected = -1;
+    m_lastClicked = -1;
+    setFolder(folder);
+    clearSelection();
+    storeFolder();
+}
+
+void SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::string& folder,
+                                        const std::string& fileName)
+{
+    CFIRFile file;
+    file.open(childFolder(folder, fileName));
+    int channel = 0;
+    if (eLibrary::AudioFormatReader* reader = file.getReader(); reader && reader->getChannels() >= 2) {
+        const AppSettings* settings = AppSettings::getInstance();
+        const int primary = settings ? settings->PrimaryCh : 2;
+        channel = primary == 0 || primary == 1 ? primary : m_view.askChannel();
+    }
+    file.readCoefficients(coefficients, channel);
+}
+
+void SpeakerSimulationLogic::onSelectionChanged(int row)
+{
+    try {
+        m_selected = row;
+        if (m_selected == -1 || m_selected >= static_cast<int>(m_items.size())) {
+            clearSelection();
+            m_lastClicked = -1;
+            return;
+        }
+        m_lastClicked = m_selected;
+        // A copy: the channel question below runs the event loop, and a device event may rescan the folder.
+        const CFileItem item = m_items[static_cast<std::size_t>(m_selected)];
+        if (item.kind() != CFileItem::ResponseFile) {
+            clearSelection();
+            return;
+        }
+        const int chosen = m_selected;
+        const std::string folder = m_folder;
+        std::array<std::int16_t, kCoefficientCount> coefficients{};
+        try {
+            loadIRFile(coefficients.data(), folder, item.getFileName());
+        } catch (const mstd::CGenericException& e) {
+            clearSelection();
+            m_view.showError(e.getCode());
+            return;
+        }
+        // While the question was open the amplifier may have gone, or the mark may have been taken away.
+        if (!m_connected || m_busy || m_selected != chosen || m_folder != folder)
+            return;
+        m_record.coefficients = coefficients;
+        const std::string display = item.getDisplayText();
+        const auto dot = display.rfind('.');
+        CFIRFile::copyIRName(m_record.irName.data(), display.substr(0, dot).c_str());
+        beginBusy();
+        sendChosenFile();
+        if (m_bypass)
+            setBypassOff();
+    } catch (...) {
+        std::fputs("[CATCH] Exception! - CSpeakerSimulationTab::OnLbnSelchangeFileList()\n", stderr);
+    }
+}
+
+void SpeakerSimulationLogic::setBypassOff()
+{
+    m_bypass = false;
+    m_view.showBypass(false);
+    updateControls();
+}
+
+// The file being tried goes to the amplifier (again) at the dial's gain; event 9 ends the wait.
+void SpeakerSimulationLogic::sendChosenFile()
+{
+    m_record.FIRCOE = dBToFIRCOE(m_dialGain);
+    m_session.setSpeakerTabFIRCOE(m_record);
+    m_session.addRequest(kRequestInstall, m_ampCh, 0);
+}
+
+void SpeakerSimulationLogic::install()
+{
+    m_session.addRequest(kRequestStore, m_ampCh, 0);
+}
+
+void SpeakerSimulationLogic::bypassClicked(bool on)
+{
+    m_bypass = on;
+    if (m_bypass) {
+        beginBusy();
+        m_session.addRequest(kRequestBypass, m_ampCh, 0);
+    } else if (m_selected == -1) {
+        // Back to the response stored for the current amp type; nothing to wait for.
+        m_session.addRequest(kRequestSelect, m_ampCh, 0);
+        updateControls();
+    } else {
+        beginBusy();
+        sendChosenFile();
+    }
+}
+
+void SpeakerSimulationLogic::dialMoved(int position)
+{
+    m_dialPosition = std::clamp(position, 0, kMaxDialPosition);
+    m_view.showDialPosition(m_dialPosition);
+    refreshDialGain();
+    m_session.addRequest(kRequestFIRCOE, m_ampCh, dBToFIRCOE(m_dialGain));
+}
+
+void SpeakerSimulationLogic::beginBusy()
+{
+    m_busy = true;
+    m_view.showBusy(true);
+    updateControls();
+}
+
+void SpeakerSimulationLogic::endBusy()
+{
+    // Only the page that set the wait cursor takes it away; the other page may still be waiting.
+    if (!m_busy)
+        return;
+    m_busy = false;
+    m_view.showBusy(false);
+}
+
+void SpeakerSimulationLogic::updateControls()
+{
+    const bool ready = m_connected && !m_busy;
+    const bool fileChosen = m_selected != -1;
+    m_view.enableControls({ready, ready && fileChosen && !m_bypass, ready && (fileChosen || m_bypass)});
+}
+
+void SpeakerSimulationLogic::refreshAll()
+{
+    m_view.showAmpChannel();
+    refreshAmpType();
+    refreshIrName();
+    refreshIrGain();
+    refreshDialGain();
+}
+
+void SpeakerSimulationLogic::refreshDialGain()
+{
+    m_dialGain = dialGain(m_dialPosition);
+    m_view.showDialGain(m_dialGain);
+}
+
+void SpeakerSimulationLogic::refreshIrGain()
+{
+    if (!followsAmpChannel())
+        return;
+    m_view.showIrGain(firGainDisplay(m_session.currentIR(m_ampCh).FIRCOE));
+}
+
+void SpeakerSimulationLogic::refreshIrName()
+{
+    if (!followsAmpChannel())
+        return;
+    const FIRRecord current = m_session.currentIR(m_ampCh);
+    m_irNameText = decodeAmpNameUtf8(current.irName.data(), current.irName.size());
+    m_view.showIrName(m_irNameText);
+}
+
+void SpeakerSimulationLogic::refreshAmpType()
+{
+    if (!followsAmpChannel())
+        return;
+    m_view.showAmpType(m_session.irSlot(m_ampCh));
+    clearSelection();
+    if (m_bypass)
+        setBypassOff();
+}
+
+void SpeakerSimulationLogic::irNameFocused(const std::string& text)
+{
+    m_irNameText = text;
+    m_previousIrName = m_irNameText;
+}
+
+void SpeakerSimulationLogic::commitIrName(const std::string& text)
+{
+    std::string name = toPlainText(text).substr(0, kMaxNameLength);
+    // A disconnected amplifier cannot take a name: the edit goes back to what the amplifier has.
+    if (!m_connected)
+        name = m_previousIrName;
+    if (name.empty())
+        name = m_previousIrName;
+    m_irNameText = name;
+    const bool renamed = name != m_previousIrName;
+    // Before anything below can move the focus and bring us back here.
+    m_previousIrName = name;
+    m_view.showIrName(m_irNameText);
+    if (!renamed)
+        return;
+    clearSelection();
+    if (m_bypass)
+        setBypassOff();
+    m_session.addRequest(kRequestSelect, m_ampCh, 0);
+    IrName bytes{};
+    std::memcpy(bytes.data(), name.data(), std::min(name.size(), bytes.size() - 1)); // plain 7-bit text
+    // The amplifier needs time to return to its stored response before it takes the name. Until the name and
+    // the store are queued the page waits, so no file, bypass or gain can slip in between and be stored too.
+    beginBusy();
+    m_view.callLater(kNameCommitDelayMs, [this, bytes, ampCh = m_ampCh] {
+        if (m_connected) {
+            m_session.setSpeakerTabIrName(bytes);
+            m_session.addRequest(kRequestName, ampCh, 0);
+            m_session.addRequest(kRequestStore, ampCh, 0);
+        }
+        endBusy();
+        updateControls();
+    });
+}
+
+void SpeakerSimulationLogic::onDeviceEvent(int event, int value)
+{
+    const bool mine = value == m_ampCh;
+    switch (event) {
+    case kEventError:
+        endBusy();
+        updateControls();
+        break;
+    case kEventConnected:
+        m_connected = true;
+        updateControls();
+        break;
+    case kEventDisconnected:
+        m_connected = false;
+        endBusy();
+        updateControls();
+        clearSelection();
+        break;
+    case kEventReadAll:
+    case kEventReset:
+        refreshAll();
+        updateControls();
+        break;
+    case kEventSlotSwitched:
+        if (mine) {
+            refreshAmpType();
+            refreshIrName();
+            refreshIrGain();
+            updateControls();
+        }
+        break;
+    case kEventBypassed:
+    case kEventInstalled:
+        if (mine) {
+            endBusy();
+            updateControls();
+        }
+        break;
+    case kEventBlockBad:
+    case kEventStoreFailed:
+        if (mine) {
+            m_view.showError(event == kEventBlockBad ? mstd::kErrReceiveData : mstd::kErrFIRDataWrite);
+            endBusy();
+            updateControls();
+        }
+        break;
+    case kEventStored:
+        if (mine) {
+            refreshIrName();
+            refreshIrGain();
+            updateControls();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace orx

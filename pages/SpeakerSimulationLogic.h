@@ -1,0 +1,138 @@
+// What the speaker simulation page of one amp channel does, without its window: the busy state, what it
+// queues and when, which controls are enabled, the folder and the chosen file, the file-to-record
+// conversion, bypass, the dial's gain and the IR name. The window shows what it is told and forwards what
+// the user does; both the session and the window are interfaces, so the logic runs in tests without Qt.
+#pragma once
+
+#include "CFileItem.h"
+#include "DeviceRecords.h"
+#include "SpeakerSimulationSession.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orx {
+
+inline constexpr int kMaxDialPosition = 40;
+
+// The dial's gain in dB for a position 0 to 40: 1 dB steps up to -10 dB, then 0.5 dB steps up to 0 dB.
+double dialGain(int position);
+// The gain the amplifier's FIR gain value stands for, as the IR GAIN LABEL shows it (-30 dB to 0 dB).
+double firGainDisplay(std::uint16_t fircoe);
+// A name as the amplifier stores it (8-bit, Windows-1252), up to its first zero byte, as UTF-8.
+std::string decodeAmpNameUtf8(const std::uint8_t* bytes, std::size_t size);
+
+// Which controls may be used.
+struct SpeakerEnabling {
+    bool ready = false;   // the IR name edit, Folder Button, list, scroll bar, UP, DW and BYPASS
+    bool dial = false;    // a file is being tried without bypass
+    bool install = false; // there is a file or the bypass to store
+
+    bool operator==(const SpeakerEnabling&) const = default;
+};
+
+// What the logic asks of the page's window. Texts are UTF-8.
+class ISpeakerView {
+public:
+    virtual ~ISpeakerView() = default;
+    // A transfer this page started is under way (the main window shows the wait cursor) or over.
+    virtual void showBusy(bool busy) = 0;
+    virtual void enableControls(const SpeakerEnabling& enabling) = 0;
+    // The AMP I / AMP II label, for the page's model code and amp channel.
+    virtual void showAmpChannel() = 0;
+    // The amp type of the IR slot in use; a slot the program has no name for shows nothing.
+    virtual void showAmpType(int slot) = 0;
+    virtual void showIrName(const std::string& name) = 0;
+    virtual void showIrGain(double dB) = 0;
+    virtual void showDialPosition(int position) = 0;
+    virtual void showDialGain(double dB) = 0;
+    virtual void showBypass(bool on) = 0;
+    virtual void showFolder(const std::string& folder) = 0;
+    // The list shows these entries, list index i being item i; `selected` is marked (-1: none).
+    virtual void showFileList(const std::vector<CFileItem>& items, int selected) = 0;
+    // No entry of the list is marked any more.
+    virtual void unmarkFileList() = 0;
+    virtual void showError(int code) = 0;
+    // Which channel of a stereo file to use: 0 left, 1 right.
+    virtual int askChannel() = 0;
+    // A folder the user chose, starting at `current`; empty when cancelled.
+    virtual std::string askFolder(const std::string& current) = 0;
+    // Runs `work` once, at least `ms` milliseconds from now, unless the page is gone by then.
+    virtual void callLater(int ms, std::function<void()> work) = 0;
+};
+
+class SpeakerSimulationLogic {
+public:
+    static constexpr int kDefaultDialPosition = 18; // -12 dB
+    static constexpr int kNameCommitDelayMs = 200;
+    static constexpr std::size_t kMaxNameLength = kIrNameLength - 1;
+
+    SpeakerSimulationLogic(ISpeakerSession& session, ISpeakerView& view);
+
+    // From the main window.
+    void setPageChannel(int modelCode, int ampCh);
+    void onDeviceEvent(int event, int value);
+
+    // The user's actions.
+    void chooseFolder();
+    void onSelectionChanged(int row); // the list's marked entry, -1 for none
+    void onDoubleClick();
+    void install();
+    void bypassClicked(bool on); // the switch's new state
+    void dialMoved(int position);
+    void irNameFocused(const std::string& text); // the edit's text when it got the keyboard
+    void commitIrName(const std::string& text);  // the edit's text when typing ended
+
+    void refreshAll();
+    void refreshAmpType();
+    void refreshIrName();
+    void refreshIrGain();
+    void refreshDialGain();
+    void updateControls();
+
+    int modelCode() const { return m_modelCode; }
+    int ampChannel() const { return m_ampCh; }
+    bool isConnected() const { return m_connected; }
+    bool isBusy() const { return m_busy; }
+    bool isBypassed() const { return m_bypass; }
+    int dialPosition() const { return m_dialPosition; }
+    double dialGainDb() const { return m_dialGain; }
+    const std::string& folder() const { return m_folder; }
+    const std::vector<CFileItem>& fileItems() const { return m_items; }
+    int selectedIndex() const { return m_selected; }
+    const FIRRecord& irRecord() const { return m_record; }
+
+private:
+    bool followsAmpChannel() const { return m_ampCh == 0 || m_ampCh == 1; }
+    void setFolder(const std::string& folder);
+    void storeFolder();
+    void scanFolder();
+    void clearSelection();
+    void loadIRFile(std::int16_t* coefficients, const std::string& folder, const std::string& fileName);
+    void beginBusy();
+    void endBusy();
+    void setBypassOff();
+    void sendChosenFile();
+
+    ISpeakerSession& m_session;
+    ISpeakerView& m_view;
+    int m_modelCode = -1;
+    int m_ampCh = -1;
+    bool m_connected = false;
+    bool m_busy = false;
+    bool m_bypass = false;
+    int m_dialPosition = 0; // where a new dial stands
+    double m_dialGain = 0.0;
+    std::string m_irNameText;
+    std::string m_previousIrName;
+    int m_selected = -1;
+    int m_lastClicked = -1;
+    std::string m_folder;
+    std::vector<CFileItem> m_items;
+    FIRRecord m_record;
+};
+
+} // namespace orx
