@@ -25,17 +25,19 @@ void CDevicePage::onDeviceEvent(int event, int value)
     Q_EMIT deviceEventReceived(event, value);
 }
 
-CCustomButton* CDevicePage::setUpImageButton(CCustomButton* b, int id, const QRect& rect, int image, int pagePicture,
-                                             const FaceOffsets& faces)
+CCustomButton* CDevicePage::setUpImageButton(CCustomButton* b, const ButtonLayout& layout, int pagePicture)
 {
-    b->setObjectName(QString::number(id));
+    const QRect rect = layout.strip.rect();
+    const auto faces = orx::layout::faceOffsets(layout.strip, layout.looks);
+    b->setObjectName(QString::number(layout.id));
     b->setGeometry(rect);
-    b->faceImage().load(image);
+    b->faceImage().load(layout.strip.id);
     b->backgroundImage().load(pagePicture);
     b->setBackgroundRect(rect);
     b->setFrameSize(rect.size());
     for (int look = 0; look < CCustomButton::LookCount; ++look)
         b->setFaceOffset(static_cast<CCustomButton::Look>(look), QPoint(0, faces[static_cast<std::size_t>(look)]));
+    b->setToggleFlag(layout.toggles);
     return b;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "IMenuHandler.h"
+#include "PageLayout.h"
 
 #include <QRect>
 #include <QWidget>
@@ -20,6 +21,15 @@ public:
 
     explicit CDevicePage(QWidget* parent);
 
+    // One image button of a page: its control identifier, where it sits and which picture it shows (from
+    // the layout table the artwork is drawn from), the frame of each look, and whether a click flips it.
+    struct ButtonLayout {
+        int id;
+        orx::layout::Strip strip;
+        orx::layout::LookFrames looks;
+        bool toggles = true;
+    };
+
     // The amplifier's model code (1 or 2) and the page's amp channel (0 or 1); the page refreshes.
     virtual void setPageChannel(int modelCode, int ampCh);
     // One device event, relayed on the user-interface thread in the order it was raised.
@@ -34,12 +44,8 @@ Q_SIGNALS:
     void busyChanged(bool busy);
 
 protected:
-    // y of a film strip's frames for each look, in the button's look order:
-    // normal off, normal on, pressed off, pressed on, hover on, hover off.
-    using FaceOffsets = std::array<int, 6>;
     // Names the button after its identifier (so tests find it), places it and gives it its pictures.
-    static CCustomButton* setUpImageButton(CCustomButton* button, int id, const QRect& rect, int image,
-                                           int pagePicture, const FaceOffsets& faces);
+    static CCustomButton* setUpImageButton(CCustomButton* button, const ButtonLayout& layout, int pagePicture);
     // The AMP I / AMP II label shows on the two-channel model only, in the frame of the page's amp channel.
     void showAmpChannelLabel(CCustomButton* label);
     // Draws the button where it sits on the page, in its current look.

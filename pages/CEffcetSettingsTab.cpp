@@ -21,14 +21,8 @@ constexpr QRect kBoosterTextRect = layout::kBoosterText;
 constexpr QRect kReverbTextRect = layout::kReverbText;
 constexpr QRect kDialPlacement = layout::kNoiseGate.rect(); // (732, 87) to (886, 227)
 
-struct ButtonLayout {
-    int id;
-    layout::Strip strip;
-    layout::LookFrames looks;
-};
-
-constexpr ButtonLayout kButtons[] = {
-    {CEffcetSettingsTab::kAmpChLabel, layout::kEffectAmpCh, layout::kLabelFrames},
+constexpr CDevicePage::ButtonLayout kButtons[] = {
+    {CEffcetSettingsTab::kAmpChLabel, layout::kEffectAmpCh, layout::kLabelFrames, false},
     {CEffcetSettingsTab::kWhite, layout::kWhite, layout::kPedalFrames},
     {CEffcetSettingsTab::kGreen, layout::kGreen, layout::kPedalFrames},
     {CEffcetSettingsTab::kAmber, layout::kAmber, layout::kPedalFrames},
@@ -62,8 +56,7 @@ void CEffcetSettingsTab::layoutControls()
 {
     m_background.load(kPagePicture);
     for (const ButtonLayout& button : kButtons) {
-        CCustomButton* b = setUpImageButton(new CCustomButton(this), button.id, button.strip.rect(), button.strip.id,
-                                            kPagePicture, layout::faceOffsets(button.strip, button.looks));
+        CCustomButton* b = setUpImageButton(new CCustomButton(this), button, kPagePicture);
         connect(b, &QAbstractButton::clicked, this, [this, id = button.id] { onClicked(id); });
         switch (button.id) {
         case kAmpChLabel:
@@ -85,7 +78,6 @@ void CEffcetSettingsTab::layoutControls()
         }
     }
     // The channel label only shows which channel this is; it never reacts.
-    m_ampChLabel->setToggleFlag(false);
     m_ampChLabel->setEnabled(false);
     m_ampChLabel->hide();
 

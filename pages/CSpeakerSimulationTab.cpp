@@ -1,6 +1,8 @@
 // The speaker simulation page: the amplifier's display above a foot-switch box with the IR file browser.
 #include "CSpeakerSimulationTab.h"
 
+#include "PageLayout.h"
+
 #include "CChannelDlg.h"
 #include "CCustomButton.h"
 #include "CDTADial.h"
@@ -100,46 +102,27 @@ QString compactPath(const QString& path, const QFontMetrics& metrics, int width)
 
 namespace {
 
-constexpr int kPagePicture = 286;
+namespace layout = orx::layout;
+
+constexpr int kPagePicture = layout::kSpeakerPage;
 const QColor kNearBlack(5, 5, 5);
 
-const QRect kAmpChLabelRect(66, 180, 56, 25);
-const QRect kAmpTypeRect(258, 185, 147, 14);
-const QRect kIrNameRect(90, 217, 315, 16);
-const QRect kIrGainRect(432, 217, 60, 16);
-const QRect kGainRect(829, 275, 59, 13);
-const QRect kDialRect(792, 298, 135, 112);
-const QRect kFolderButtonRect(675, 263, 36, 37);
-const QRect kFolderLabelRect(391, 312, 388, 15);
-const QRect kListRect(391, 354, 373, 192);
-const QRect kUpRect(765, 347, 15, 15);
-const QRect kDownRect(765, 534, 15, 15);
-const QRect kScrollRect(769, 363, 7, 170);
-const QRect kInstallRect(270, 391, 75, 69);
-const QRect kBypassRect(824, 465, 69, 95);
+constexpr QRect kAmpTypeRect = layout::kAmpTypeText;
+constexpr QRect kIrNameRect = layout::kIrNameEdit;
+constexpr QRect kIrGainRect = layout::kIrGainText;
+constexpr QRect kGainRect = layout::kDialGainText;
+constexpr QRect kDialRect(layout::kGainDial.at, layout::kGainDialPlacement);
+constexpr QRect kFolderLabelRect = layout::kFolderText;
+constexpr QRect kListRect = layout::kFileList;
+constexpr QRect kScrollRect = layout::kScrollBar;
 
-using Faces = std::array<int, 6>; // frame y per look
-constexpr Faces kLabelFaces{0, 25, 25, 25, 25, 0};
-constexpr Faces kFolderFaces{0, 111, 74, 74, 37, 37};
-constexpr Faces kInstallFaces{0, 207, 138, 138, 69, 69};
-constexpr Faces kBypassFaces{0, 475, 285, 380, 190, 95};
-constexpr Faces kArrowFaces{0, 45, 30, 30, 15, 15};
-
-struct ButtonLayout {
-    int id;
-    QRect rect;
-    int image;
-    Faces faces;
-    bool toggles;
-};
-
-const ButtonLayout kButtons[] = {
-    {CSpeakerSimulationTab::kAmpChLabel, kAmpChLabelRect, 287, kLabelFaces, false},
-    {CSpeakerSimulationTab::kFolderButton, kFolderButtonRect, 292, kFolderFaces, false},
-    {CSpeakerSimulationTab::kInstall, kInstallRect, 291, kInstallFaces, false},
-    {CSpeakerSimulationTab::kBypass, kBypassRect, 288, kBypassFaces, true},
-    {CSpeakerSimulationTab::kUp, kUpRect, 295, kArrowFaces, false},
-    {CSpeakerSimulationTab::kDown, kDownRect, 294, kArrowFaces, false},
+constexpr CDevicePage::ButtonLayout kButtons[] = {
+    {CSpeakerSimulationTab::kAmpChLabel, layout::kSpeakerAmpCh, layout::kLabelFrames, false},
+    {CSpeakerSimulationTab::kFolderButton, layout::kFolder, layout::kPushFrames, false},
+    {CSpeakerSimulationTab::kInstall, layout::kInstall, layout::kPushFrames, false},
+    {CSpeakerSimulationTab::kBypass, layout::kBypass, layout::kToggleFrames, true},
+    {CSpeakerSimulationTab::kUp, layout::kUp, layout::kPushFrames, false},
+    {CSpeakerSimulationTab::kDown, layout::kDown, layout::kPushFrames, false},
 };
 
 QString plain(const QString& text)
@@ -168,20 +151,19 @@ void CSpeakerSimulationTab::layoutControls()
     m_font.setBold(true);
     m_font.setPixelSize(12);
 
-    for (const ButtonLayout& layout : kButtons) {
+    for (const ButtonLayout& button : kButtons) {
         CCustomButton* b = nullptr;
-        if (layout.id == kUp || layout.id == kDown) {
+        if (button.id == kUp || button.id == kDown) {
             auto* r = new CRapidbutton(this);
-            r->setRepeatTarget(this, layout.id == kUp ? kUpRepeatEvent : kDownRepeatEvent);
+            r->setRepeatTarget(this, button.id == kUp ? kUpRepeatEvent : kDownRepeatEvent);
             r->installEventFilter(this);
-            (layout.id == kUp ? m_up : m_down) = r;
+            (button.id == kUp ? m_up : m_down) = r;
             b = r;
         } else {
             b = new CCustomButton(this);
         }
-        setUpImageButton(b, layout.id, layout.rect, layout.image, kPagePicture, layout.faces);
-        b->setToggleFlag(layout.toggles);
-        switch (layout.id) {
+        setUpImageButton(b, button, kPagePicture);
+        switch (button.id) {
         case kAmpChLabel:
             m_ampChLabel = b;
             b->setEnabled(false);
@@ -270,9 +252,9 @@ void CSpeakerSimulationTab::layoutControls()
     m_scroll->setListener(this);
     m_scroll->setThumbWidth(7);
     m_scroll->setThumbOffset(1);
-    m_scroll->topCapImage().load(297);
-    m_scroll->middleImage().load(298);
-    m_scroll->bottomCapImage().load(299);
+    m_scroll->topCapImage().load(layout::kThumbTop);
+    m_scroll->middleImage().load(layout::kThumbMiddle);
+    m_scroll->bottomCapImage().load(layout::kThumbBottom);
     m_scroll->setBackgroundColor(kNearBlack);
     onValueChanged(kScrollBar, 0);
     m_scroll->setRange(0, 0);
@@ -385,7 +367,7 @@ void CSpeakerSimulationTab::onSelectionChanged()
 void CSpeakerSimulationTab::showBypass(bool on)
 {
     m_bypass->setToggleState(on ? 1 : 0);
-    update(kBypassRect);
+    update(layout::kBypass.rect());
 }
 
 void CSpeakerSimulationTab::install()
@@ -395,7 +377,7 @@ void CSpeakerSimulationTab::install()
 
 void CSpeakerSimulationTab::bypassClicked()
 {
-    update(kBypassRect);
+    update(layout::kBypass.rect());
     // The switch has already flipped.
     m_logic.bypassClicked(m_bypass->toggleState() == 1);
 }

@@ -50,6 +50,8 @@ inline constexpr Strip kInstall{291, {270, 391}, {75, 69}, 4};
 inline constexpr Strip kFolder{292, {675, 263}, {36, 37}, 4};
 inline constexpr Strip kDown{294, {765, 534}, {15, 15}, 4};
 inline constexpr Strip kUp{295, {765, 347}, {15, 15}, 4};
+// The page places the gain dial one pixel narrower and lower than its frames, and it turns about the middle.
+inline constexpr QSize kGainDialPlacement{135, 112};
 inline constexpr QRect kAmpTypeText{258, 185, 147, 14};
 inline constexpr QRect kIrNameEdit{90, 217, 315, 16};
 inline constexpr QRect kIrGainText{432, 217, 60, 16};

@@ -18,7 +18,6 @@ using namespace orx::layout;
 inline constexpr QSize kNoiseGatePlacement{154, 140};
 inline constexpr QPoint kNoiseGateCentre{112, 108};
 inline constexpr std::array<int, 4> kNoiseGateAngles{50, 80, 110, 140};
-inline constexpr QSize kGainDialPlacement{135, 112};
 // The gain dial turns about the middle of its 135 x 112 placement, from 30 to 330 degrees.
 inline constexpr QPoint kGainDialCentre{67, 56};
 inline constexpr int kGainDialStart = 30;
