@@ -38,11 +38,6 @@ QString text(int id)
     return QString::fromStdString(orx::loadString(id));
 }
 
-orx::CORXManager* session()
-{
-    return orx::CORXManager::getInstance();
-}
-
 } // namespace
 
 CEffcetSettingsTab::CEffcetSettingsTab(QWidget* parent) : CDevicePage(parent)
@@ -117,7 +112,7 @@ void CEffcetSettingsTab::setPageChannel(int modelCode, int ampCh)
 void CEffcetSettingsTab::refreshFromDevice()
 {
     std::int32_t booster = 0, fxLoop = 0, reverb = 0, gate = 0;
-    if (!session()->getEffectParams(m_ampCh, booster, fxLoop, reverb, gate))
+    if (!orx::CORXManager::getInstance()->getEffectParams(m_ampCh, booster, fxLoop, reverb, gate))
         return;
     showAmpChannelLabel(m_ampChLabel);
     m_fxLoop->setToggleState(fxLoop != 0 ? 1 : 0);
@@ -198,7 +193,7 @@ void CEffcetSettingsTab::onClicked(int controlId)
         return;
     const bool on = b->toggleState() == 1;
     if (controlId == kFXLoop) {
-        session()->addRequest(orx::kRequestFXLoopMode, m_ampCh, on ? 1 : 0);
+        orx::CORXManager::getInstance()->addRequest(orx::kRequestFXLoopMode, m_ampCh, on ? 1 : 0);
         return;
     }
     // A foot switch clicked off again (only possible by keyboard) does nothing.
@@ -206,10 +201,10 @@ void CEffcetSettingsTab::onClicked(int controlId)
         return;
     if (controlId >= kWhite && controlId <= kAmber) {
         selectBooster(controlId - kWhite);
-        session()->addRequest(orx::kRequestBooster, m_ampCh, controlId - kWhite);
+        orx::CORXManager::getInstance()->addRequest(orx::kRequestBooster, m_ampCh, controlId - kWhite);
     } else if (controlId >= kSpring && controlId <= kHall) {
         selectReverb(controlId - kSpring);
-        session()->addRequest(orx::kRequestReverb, m_ampCh, controlId - kSpring);
+        orx::CORXManager::getInstance()->addRequest(orx::kRequestReverb, m_ampCh, controlId - kSpring);
     }
 }
 
@@ -220,7 +215,7 @@ int CEffcetSettingsTab::onValueChanged(int controlId, int value)
     m_dial->setValue(value);
     update(kDialPlacement);
     // Every report is one request, repeated values included: the amplifier follows the drag as it happens.
-    session()->addRequest(orx::kRequestNoiseGate, m_ampCh, m_dial->value());
+    orx::CORXManager::getInstance()->addRequest(orx::kRequestNoiseGate, m_ampCh, m_dial->value());
     return 0;
 }
 

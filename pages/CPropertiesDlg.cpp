@@ -21,11 +21,6 @@ namespace {
 constexpr std::int32_t kResetCaption = 413;
 constexpr std::int32_t kResetText = 414;
 
-orx::CORXManager* session()
-{
-    return orx::CORXManager::getInstance();
-}
-
 QGroupBox* makeGroupBox(QWidget* parent, int id, const char* title)
 {
     auto* box = new QGroupBox(QString::fromUtf8(title), parent);
@@ -128,7 +123,7 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     readLoopSettings();
     writeControls();
     enableControls(true);
-    session()->addEventCallback(&CPropertiesDlg::postDeviceEvent, this);
+    orx::CORXManager::getInstance()->addEventCallback(&CPropertiesDlg::postDeviceEvent, this);
 }
 
 CPropertiesDlg::~CPropertiesDlg()
@@ -155,14 +150,14 @@ void CPropertiesDlg::writeControls()
 void CPropertiesDlg::readLoopSettings()
 {
     std::int32_t send = 0, ret = 0;
-    session()->getFXLoopSettings(send, ret);
+    orx::CORXManager::getInstance()->getFXLoopSettings(send, ret);
     m_send = send;
     m_return = ret;
 }
 
 void CPropertiesDlg::enableControls(bool enable)
 {
-    orx::CORXManager* s = session();
+    orx::CORXManager* s = orx::CORXManager::getInstance();
     const bool connected = s->getModelCode() != 0;
     const bool loopSettings = s->isLoopSettingsAvailable();
     setGroupEnabled(m_sendGroup, enable && connected && loopSettings);
@@ -177,9 +172,9 @@ void CPropertiesDlg::onLoopClicked(bool isReturn)
     readControls();
     // The amplifier gets the choice now; OK or Escape later does not take it back.
     if (isReturn)
-        session()->addRequest(orx::kRequestLoopReturn, m_return, 0);
+        orx::CORXManager::getInstance()->addRequest(orx::kRequestLoopReturn, m_return, 0);
     else
-        session()->addRequest(orx::kRequestLoopSend, m_send, 0);
+        orx::CORXManager::getInstance()->addRequest(orx::kRequestLoopSend, m_send, 0);
 }
 
 void CPropertiesDlg::onReset()
@@ -189,7 +184,7 @@ void CPropertiesDlg::onReset()
     // Nothing may be changed, nor the dialog closed with OK, while the amplifier rewrites its IR memory; the
     // device event that ends the reset, or reports its failure, enables the controls again.
     enableControls(false);
-    session()->addRequest(orx::kRequestReset, 0, 0);
+    orx::CORXManager::getInstance()->addRequest(orx::kRequestReset, 0, 0);
 }
 
 void CPropertiesDlg::accept()
@@ -229,7 +224,7 @@ void CPropertiesDlg::onDeviceEventMessage(int event, int value)
         break;
     case orx::kEventReset:
         // The IR headers the pages show are stale now; the read raises event 6, which refreshes the loop radios.
-        session()->addRequest(orx::kRequestReadAll, 0, 0);
+        orx::CORXManager::getInstance()->addRequest(orx::kRequestReadAll, 0, 0);
         enableControls(true);
         break;
     default:
