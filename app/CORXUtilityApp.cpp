@@ -71,8 +71,9 @@ bool CORXUtilityApp::InitInstance()
         if (takeInstanceLock(title) == InstanceLock::AnotherCopyRuns)
             return false; // end silently, touching nothing
         AppSettings::setFolders(m_options.folders);
-        AppSettings::getInstance();
-        CORXManager::getInstance();
+        AppSettings* settings = AppSettings::getInstance();
+        // The ports the user chose are looked for before the amplifier's marker.
+        CORXManager::getInstance()->setPortChoice(settings->MidiInputPort, settings->MidiOutputPort);
         CORXUtilityDlg dialog;
         m_options.runDialog(dialog);
     } catch (const mstd::CGenericException& e) {

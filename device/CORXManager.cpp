@@ -3,6 +3,7 @@
 
 #include "FIRGain.h"
 #include "GenericException.h"
+#include "PortChoice.h"
 #include "ReplyCodes.h"
 
 #include <algorithm>
@@ -130,8 +131,20 @@ void CORXManager::openORX()
         std::vector<std::string> outNames;
         midi->getInDeviceNames(inNames);
         midi->getOutDeviceNames(outNames);
-        const int inId = findPort(inNames);
-        const int outId = findPort(outNames);
+        std::string chosenIn;
+        std::string chosenOut;
+        {
+            std::lock_guard lock(m_connectionLock);
+            chosenIn = m_chosenInput;
+            chosenOut = m_chosenOutput;
+        }
+        int inId = findChosenPort(inNames, chosenIn);
+        int outId = findChosenPort(outNames, chosenOut);
+        // The user's pair wins only whole; otherwise the amplifier's marker decides, as without a choice.
+        if (inId < 0 || outId < 0) {
+            inId = findPort(inNames);
+            outId = findPort(outNames);
+        }
         if (inId < 0 || outId < 0)
             return;
         if (const int rc = midi->openIn(static_cast<unsigned>(inId), &CORXManager::procMIDIIn, this))
@@ -145,6 +158,13 @@ void CORXManager::openORX()
     } catch (...) {
         diagnostic("[CATCH] Exception! - CORXManager::openORX()");
     }
+}
+
+void CORXManager::setPortChoice(std::string inInputPort, std::string inOutputPort)
+{
+    std::lock_guard lock(m_connectionLock);
+    m_chosenInput = std::move(inInputPort);
+    m_chosenOutput = std::move(inOutputPort);
 }
 
 void CORXManager::closeORX()

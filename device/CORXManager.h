@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -97,6 +98,9 @@ public:
     void removeEventCallback(DeviceEventCallback callback);
     void notifyEvent(std::int32_t event, std::int32_t value);
 
+    // The input and output port the user chose (names as the port lists give them; empty: automatic). A
+    // search takes them first when both are listed, and the ports named by the amplifier's marker otherwise.
+    void setPortChoice(std::string inInputPort, std::string inOutputPort);
     void openORX();
     void closeORX();
     static void procMIDIIn(void* context, const std::uint8_t* inData, std::size_t inSize);
@@ -245,6 +249,8 @@ private:
     std::uint8_t m_modelCode = 0;
     std::uint16_t m_updaterValue = 0;
     bool m_loopSettingsAvailable = false;
+    std::string m_chosenInput;  // guarded by m_connectionLock
+    std::string m_chosenOutput; // guarded by m_connectionLock
 };
 
 } // namespace orx

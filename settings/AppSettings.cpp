@@ -4,6 +4,7 @@
 #include "IniProfile.h"
 
 #include <system_error>
+#include <utility>
 
 namespace orx {
 
@@ -85,6 +86,8 @@ bool AppSettings::load()
     const std::string fallback = defaultIrFolder();
     FolderPathAmpI = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpI", fallback));
     FolderPathAmpII = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpII", fallback));
+    MidiInputPort = profile.getString("MIDI", "InputPort", "");
+    MidiOutputPort = profile.getString("MIDI", "OutputPort", "");
     return true;
 }
 
@@ -102,6 +105,13 @@ bool AppSettings::save()
     profile.setString("Properties", "PrimaryCh", std::to_string(PrimaryCh));
     profile.setString("SpeakerSimulation", "FolderPathAmpI", FolderPathAmpI);
     profile.setString("SpeakerSimulation", "FolderPathAmpII", FolderPathAmpII);
+    // A line break can never be stored, so it tells "no such key" apart from an empty value.
+    constexpr const char* kMissing = "\n";
+    for (const auto& [key, value] :
+         {std::pair{"InputPort", &MidiInputPort}, std::pair{"OutputPort", &MidiOutputPort}}) {
+        if (!value->empty() || profile.getString("MIDI", key, kMissing) != kMissing)
+            profile.setString("MIDI", key, *value);
+    }
     return profile.save(path);
 }
 

@@ -43,6 +43,10 @@ public:
     int PrimaryCh = 0; // 0 left, 1 right, anything else: ask for each file
     std::string FolderPathAmpI;
     std::string FolderPathAmpII;
+    // [MIDI] InputPort and OutputPort: the amp's ports as the user chose them, by name (empty: found by the
+    // amplifier's marker). A file without them stays without them until a choice is made.
+    std::string MidiInputPort;
+    std::string MidiOutputPort;
 
 private:
     std::shared_ptr<SettingsFolders> m_folders;

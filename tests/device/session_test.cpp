@@ -50,6 +50,81 @@ TEST_F(Session, FindsTheAmplifierByName)
     }
 }
 
+// Port names as Linux gives them: the ALSA sequencer appends "<client>:<port>" numbers that change when the
+// cable is plugged in again; JACK's bridge and PipeWire name the ports their own way.
+TEST_F(Session, TheUsersChosenPortsComeFirstAndAreFoundAgainUnderNewNumbers)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> in, out;
+        std::string chosenIn, chosenOut;
+        int expectedIn, expectedOut;
+    };
+    const std::vector<std::string> alsaIn{"Midi Through:Midi Through Port-0 14:0", "TEVO:TEVO MIDI 1 20:0"};
+    const std::vector<std::string> alsaOut{"Midi Through:Midi Through Port-0 14:0", "TEVO:TEVO MIDI 1 20:0"};
+    const Case cases[] = {
+        {"chosen without the numbers", alsaIn, alsaOut, "TEVO:TEVO MIDI 1", "TEVO:TEVO MIDI 1", 1, 1},
+        {"plugged in again under other numbers",
+         {"TEVO:TEVO MIDI 1 24:0"},
+         {"Midi Through:Midi Through Port-0 14:0", "TEVO:TEVO MIDI 1 24:0"},
+         "TEVO:TEVO MIDI 1 20:0",
+         "TEVO:TEVO MIDI 1 20:0",
+         0,
+         1},
+        {"letters in another case", alsaIn, alsaOut, "tevo:tevo midi 1", "TEVO:tevo MIDI 1", 1, 1},
+        {"JACK's bridge",
+         {"system:midi_capture_1", "system:midi_capture_2"},
+         {"system:midi_playback_1", "system:midi_playback_2"},
+         "system:midi_capture_2",
+         "system:midi_playback_2",
+         1,
+         1},
+        {"PipeWire",
+         {"Midi-Bridge:TEVO 1:(capture_0) TEVO MIDI 1"},
+         {"Midi-Bridge:TEVO 1:(playback_0) TEVO MIDI 1"},
+         "Midi-Bridge:TEVO 1:(capture_0) TEVO MIDI 1",
+         "Midi-Bridge:TEVO 1:(playback_0) TEVO MIDI 1",
+         0,
+         0},
+        {"the choice wins over the marker",
+         {"Kovalex/ORX", "TEVO:TEVO MIDI 1 20:0"},
+         {"Kovalex/ORX", "TEVO:TEVO MIDI 1 20:0"},
+         "TEVO:TEVO MIDI 1",
+         "TEVO:TEVO MIDI 1",
+         1,
+         1},
+        {"half a choice present: the marker decides",
+         {"Kovalex/ORX", "TEVO:TEVO MIDI 1 20:0"},
+         {"Kovalex/ORX"},
+         "TEVO:TEVO MIDI 1",
+         "TEVO:TEVO MIDI 1",
+         0,
+         0},
+        {"a chosen port that is not there, and no marker", alsaIn, alsaOut, "Other:Amp 1", "Other:Amp 1", -1, -1},
+        {"a longer name is another port",
+         {"TEVO:TEVO MIDI 10 20:0"},
+         {"TEVO:TEVO MIDI 10 20:0"},
+         "TEVO:TEVO MIDI 1",
+         "TEVO:TEVO MIDI 1",
+         -1,
+         -1},
+        {"no choice: only the marker", alsaIn, alsaOut, "", "", -1, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fakePorts = std::make_shared<test::FakeMidiBackend::Shared>();
+        fakePorts->inNames = c.in;
+        fakePorts->outNames = c.out;
+        events.clear();
+        startSession(false);
+        session->setPortChoice(c.chosenIn, c.chosenOut);
+        session->openORX();
+        EXPECT_EQ(fakePorts->openedIn, c.expectedIn);
+        EXPECT_EQ(fakePorts->openedOut, c.expectedOut);
+        TearDown();
+    }
+}
+
 TEST_F(Session, WithoutAMatchingPairNoEventButNoHeartbeatEveryCheckPeriod)
 {
     fakePorts->inNames = {"Kovalex/ORX"};

@@ -62,11 +62,11 @@ protected:
     }
 
     // JACK and, on it, the amplifier's ports (orx-amp-sim stands in for the amp's MIDI bridge).
-    void startJackAndAmp()
+    void startJackAndAmp(std::vector<std::string> simulatorArguments = {"--model", "2"})
     {
         std::string failure;
         ASSERT_TRUE(m_server->restart(failure)) << failure;
-        m_simulator = std::make_unique<AmpSimProcess>(std::vector<std::string>{"--model", "2"});
+        m_simulator = std::make_unique<AmpSimProcess>(simulatorArguments);
     }
     // The server goes away, and the amp's ports with it.
     void stopJack()
@@ -146,6 +146,33 @@ TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestar
 
     EXPECT_TRUE(events.valuesOf(kEventError).empty()) << describeEvents(events.all());
     EXPECT_EQ(events.valuesOf(kEventConnected), (std::vector<int>{2, 2}));
+    session->stopRequestThread();
+    CORXManager::deleteInstance();
+    CMIDIManager::deleteInstance();
+}
+
+// An amp named as Linux names it, not by the marker: never opened by itself, found once the user chose it.
+TEST_F(JackRecovery, AnAmpUnderItsOwnNameIsFoundOnlyOnceChosen)
+{
+    SessionTiming timing;
+    timing.heartbeatRequestPeriod = 50ms;
+    timing.connectionCheckPeriod = 300ms;
+    const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
+    CORXManager* session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
+    EventLog events;
+    session->addEventCallback(&EventLog::record, &events);
+    session->addEventCallback(&test::answerAsTheWindowDoes, session);
+    startJackAndAmp({"--model", "1", "--port-name", "TEVO MIDI 1"});
+    session->startRequestThread();
+    session->addRequest(kRequestOpen, 0, 0);
+
+    ASSERT_TRUE(events.waitFor(kEventNoHeartbeat, 3)) << describeEvents(events.all());
+    EXPECT_TRUE(events.valuesOf(kEventOpened).empty()) << "a port without the marker was opened unasked";
+
+    // As the ports dialog stores them: the names the port lists give, here JACK's "client:port".
+    session->setPortChoice("orx-amp-sim-out:TEVO MIDI 1", "orx-amp-sim-in:TEVO MIDI 1");
+    EXPECT_TRUE(events.waitFor(kEventReadAll)) << describeEvents(events.all());
+    EXPECT_EQ(events.valuesOf(kEventConnected), std::vector<int>{1});
     session->stopRequestThread();
     CORXManager::deleteInstance();
     CMIDIManager::deleteInstance();

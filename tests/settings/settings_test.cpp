@@ -64,6 +64,41 @@ protected:
     std::shared_ptr<TempFolders> folders = std::make_shared<TempFolders>();
 };
 
+// The amp's ports as the user chose them: kept across runs, and a file that never had a choice gets no
+// [MIDI] section from a save, so it stays as it was.
+TEST_F(Settings, TheChosenMidiPortsAreKeptAndAFileWithoutThemStaysWithout)
+{
+    const std::string base = "[Window]\nX=1\nY=2\n[Properties]\nPrimaryCh=0\n[SpeakerSimulation]\n"
+                             "FolderPathAmpI=/a\nFolderPathAmpII=/b\n";
+    struct Case {
+        const char* what;
+        std::string file;
+        std::string newInput, newOutput; // set before the save
+        std::string expectedFile;
+    };
+    const Case cases[] = {
+        {"no choice, none stored", base, "", "", base},
+        {"a choice made", base, "TEVO:TEVO MIDI 1", "TEVO:TEVO MIDI 1",
+         base + "[MIDI]\nInputPort=TEVO:TEVO MIDI 1\nOutputPort=TEVO:TEVO MIDI 1\n"},
+        {"a stored choice taken back", base + "[MIDI]\nInputPort=TEVO:TEVO MIDI 1\nOutputPort=TEVO:TEVO MIDI 1\n", "",
+         "", base + "[MIDI]\nInputPort=\nOutputPort=\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write(c.file);
+        AppSettings settings(folders);
+        ASSERT_TRUE(settings.load());
+        settings.MidiInputPort = c.newInput;
+        settings.MidiOutputPort = c.newOutput;
+        ASSERT_TRUE(settings.save());
+        EXPECT_EQ(read(), c.expectedFile);
+        AppSettings again(folders);
+        ASSERT_TRUE(again.load());
+        EXPECT_EQ(again.MidiInputPort, c.newInput);
+        EXPECT_EQ(again.MidiOutputPort, c.newOutput);
+    }
+}
+
 TEST_F(Settings, FirstRunGivesTheDefaultsAndCreatesTheFolderOnly)
 {
     AppSettings settings(folders);

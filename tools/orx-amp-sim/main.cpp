@@ -49,30 +49,35 @@ struct Options {
     bool verbose = false;
     std::uint16_t updaterValue = orx::sim::kDefaultUpdaterValue;
     std::chrono::milliseconds replyDelay{0};
+    std::string portName = orx::sim::kSimulatorPortName;
 };
 
 void printUsage(std::FILE* to)
 {
-    std::fprintf(to,
-                 "usage: orx-amp-sim [--model 1|2] [--api alsa|jack] [--updater N] [--reply-delay MS] [--verbose]\n"
-                 "\n"
-                 "Runs the simulated amplifier on a virtual MIDI input and output port, both named\n"
-                 "\"%s\", so the program finds it as it would find the amplifier.\n"
-                 "\n"
-                 "  --model 1|2         model code the amplifier reports in its heartbeat (default 2)\n"
-                 "  --api alsa|jack     MIDI system (default: ORX_MIDI_API, else alsa)\n"
-                 "  --updater N         updater value the amplifier reports, 0 to 16383 (default %u)\n"
-                 "  --reply-delay MS    hold every answer back MS milliseconds, keeping their order (default 0)\n"
-                 "  --verbose           print one line per message: \"<- \" received, \"-> \" sent\n"
-                 "  --help              this text\n"
-                 "\n"
-                 "Prints \"ready\" once the ports are open; stops on SIGINT, SIGTERM or the quit command.\n"
-                 "\n"
-                 "Commands, one per line on standard input, while it runs. Each ends with one line \"ok <command>\"\n"
-                 "or \"error: <reason>\"; blank lines and lines starting with # are skipped. The end of\n"
-                 "standard input ends the commands, not the simulator.\n"
-                 "\n",
-                 orx::sim::kSimulatorPortName, static_cast<unsigned>(orx::sim::kDefaultUpdaterValue));
+    std::fprintf(
+        to,
+        "usage: orx-amp-sim [--model 1|2] [--api alsa|jack] [--updater N] [--reply-delay MS] [--port-name NAME]\n"
+        "                   [--verbose]\n"
+        "\n"
+        "Runs the simulated amplifier on a virtual MIDI input and output port, both named\n"
+        "\"%s\" unless --port-name says otherwise, so the program finds it as it would find the amplifier.\n"
+        "\n"
+        "  --model 1|2         model code the amplifier reports in its heartbeat (default 2)\n"
+        "  --api alsa|jack     MIDI system (default: ORX_MIDI_API, else alsa)\n"
+        "  --updater N         updater value the amplifier reports, 0 to 16383 (default %u)\n"
+        "  --reply-delay MS    hold every answer back MS milliseconds, keeping their order (default 0)\n"
+        "  --port-name NAME    name both ports NAME, as a real amp's ports are named (say \"TEVO MIDI 1\"),\n"
+        "                      which the program does not find by itself\n"
+        "  --verbose           print one line per message: \"<- \" received, \"-> \" sent\n"
+        "  --help              this text\n"
+        "\n"
+        "Prints \"ready\" once the ports are open; stops on SIGINT, SIGTERM or the quit command.\n"
+        "\n"
+        "Commands, one per line on standard input, while it runs. Each ends with one line \"ok <command>\"\n"
+        "or \"error: <reason>\"; blank lines and lines starting with # are skipped. The end of\n"
+        "standard input ends the commands, not the simulator.\n"
+        "\n",
+        orx::sim::kSimulatorPortName, static_cast<unsigned>(orx::sim::kDefaultUpdaterValue));
     for (const auto& line : orx::ampsim::commandSummary())
         std::fprintf(to, "%s\n", line.c_str());
     std::fprintf(to,
@@ -144,6 +149,13 @@ std::optional<int> parseOptions(int argc, char** argv, Options& options)
                 return 2;
             }
             options.replyDelay = std::chrono::milliseconds(*n);
+        } else if (isOption("--port-name")) {
+            const auto v = value("--port-name");
+            if (!v || v->empty()) {
+                std::fprintf(stderr, "orx-amp-sim: --port-name takes a name\n");
+                return 2;
+            }
+            options.portName = std::string(*v);
         } else {
             std::fprintf(stderr, "orx-amp-sim: unknown argument \"%s\"\n", argv[i]);
             printUsage(stderr);
@@ -429,8 +441,8 @@ int run(const Options& options)
         out->setErrorCallback(&onRtMidiError, nullptr);
         in->ignoreTypes(false, true, true);
         in->setCallback(&onInput, &inbox);
-        in->openVirtualPort(orx::sim::kSimulatorPortName);
-        out->openVirtualPort(orx::sim::kSimulatorPortName);
+        in->openVirtualPort(options.portName);
+        out->openVirtualPort(options.portName);
     } catch (const std::exception& e) {
         setupErrors = orx::rtmidi::oneLine(e.what());
     }
@@ -455,9 +467,9 @@ int run(const Options& options)
             one.push_back(std::move(message));
             sender.post(std::move(one), std::chrono::milliseconds(0));
         });
-        char ready[160];
+        char ready[320];
         std::snprintf(ready, sizeof ready, "ready (%s, model %c, ports \"%s\")", label.c_str(), options.modelCode,
-                      orx::sim::kSimulatorPortName);
+                      options.portName.c_str());
         say(ready);
 
         CommandReader reader(inbox);

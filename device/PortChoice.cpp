@@ -1,0 +1,54 @@
+// Matching a stored port name against the names the MIDI system gives now.
+#include "PortChoice.h"
+
+#include <cctype>
+
+namespace orx {
+
+namespace {
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Where the " <digits>:<digits>" the ALSA sequencer appends begins, or the end when there is none.
+std::size_t withoutAlsaAddress(std::string_view name)
+{
+    std::size_t end = name.size();
+    std::size_t i = end;
+    while (i > 0 && isDigit(name[i - 1]))
+        --i;
+    if (i == end || i == 0 || name[i - 1] != ':')
+        return end;
+    std::size_t j = i - 1;
+    const std::size_t portDigits = j;
+    while (j > 0 && isDigit(name[j - 1]))
+        --j;
+    if (j == portDigits || j == 0 || name[j - 1] != ' ')
+        return end;
+    return j - 1;
+}
+
+} // namespace
+
+std::string portKey(std::string_view name)
+{
+    std::string key(name.substr(0, withoutAlsaAddress(name)));
+    for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+int findChosenPort(const std::vector<std::string>& names, std::string_view chosen)
+{
+    if (chosen.empty())
+        return -1;
+    const std::string wanted = portKey(chosen);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!names[i].empty() && portKey(names[i]) == wanted)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace orx

@@ -1,0 +1,18 @@
+// The MIDI ports the user chose, found again among the ports the system lists now.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orx {
+
+// What of a port's name stays when the cable is plugged in again: the ALSA sequencer's trailing
+// " <client>:<port>" numbers (which change then) are dropped, and letters are folded to lower case,
+// so "TEVO:TEVO MIDI 1 20:0" and "tevo:tevo midi 1 24:0" are the same port.
+std::string portKey(std::string_view name);
+
+// The lowest index whose name is the chosen port's; -1 when none is, or nothing was chosen.
+int findChosenPort(const std::vector<std::string>& names, std::string_view chosen);
+
+} // namespace orx
