@@ -14,7 +14,18 @@ using namespace std::chrono_literals;
 using test::EventLog;
 using test::SessionFixture;
 
-class Session : public SessionFixture {};
+class Session : public SessionFixture {
+protected:
+    // A fresh session whose system ports carry these names, and no simulator.
+    void startOnFakePorts(const std::vector<std::string>& in, const std::vector<std::string>& out)
+    {
+        fakePorts = std::make_shared<test::FakeMidiBackend::Shared>();
+        fakePorts->inNames = in;
+        fakePorts->outNames = out;
+        events.clear();
+        startSession(false);
+    }
+};
 
 struct PortCase {
     const char* what;
@@ -36,11 +47,7 @@ TEST_F(Session, FindsTheAmplifierByName)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        fakePorts = std::make_shared<test::FakeMidiBackend::Shared>();
-        fakePorts->inNames = c.in;
-        fakePorts->outNames = c.out;
-        events.clear();
-        startSession(false);
+        startOnFakePorts(c.in, c.out);
         session->openORX();
         EXPECT_EQ(fakePorts->openedIn, c.expectedIn);
         EXPECT_EQ(fakePorts->openedOut, c.expectedOut);
@@ -112,11 +119,7 @@ TEST_F(Session, TheUsersChosenPortsComeFirstAndAreFoundAgainUnderNewNumbers)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        fakePorts = std::make_shared<test::FakeMidiBackend::Shared>();
-        fakePorts->inNames = c.in;
-        fakePorts->outNames = c.out;
-        events.clear();
-        startSession(false);
+        startOnFakePorts(c.in, c.out);
         session->setPortChoice(c.chosenIn, c.chosenOut);
         session->openORX();
         EXPECT_EQ(fakePorts->openedIn, c.expectedIn);

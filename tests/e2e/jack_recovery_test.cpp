@@ -57,8 +57,26 @@ protected:
     }
     void TearDown() override
     {
+        if (m_session) {
+            m_session->stopRequestThread();
+            CORXManager::deleteInstance();
+            CMIDIManager::deleteInstance();
+        }
+        m_systemPorts.reset();
         m_simulator.reset();
         m_server.reset();
+    }
+
+    // The session on the system's ports, answered as the main window answers it, searching from now on.
+    CORXManager* startSession(const SessionTiming& timing)
+    {
+        m_systemPorts.emplace(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
+        m_session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
+        m_session->addEventCallback(&EventLog::record, &events);
+        m_session->addEventCallback(&test::answerAsTheWindowDoes, m_session);
+        m_session->startRequestThread();
+        m_session->addRequest(kRequestOpen, 0, 0);
+        return m_session;
     }
 
     // JACK and, on it, the amplifier's ports (orx-amp-sim stands in for the amp's MIDI bridge).
@@ -80,6 +98,11 @@ protected:
     ScopedEnv m_api{"ORX_MIDI_API", "jack"};
     std::unique_ptr<JackServer> m_server;
     std::unique_ptr<AmpSimProcess> m_simulator;
+    EventLog events;
+
+private:
+    std::optional<ScopedOverride<MidiBackendFactory>> m_systemPorts;
+    CORXManager* m_session = nullptr;
 };
 
 // Would catch: a client that failed at start never made again, a dead client kept after its server went
@@ -127,13 +150,7 @@ TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestar
     timing.heartbeatRequestPeriod = 50ms;
     timing.connectionCheckPeriod = 300ms; // the search period
     timing.heartbeatMaxAgeSeconds = 1;
-    const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
-    CORXManager* session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
-    EventLog events;
-    session->addEventCallback(&EventLog::record, &events);
-    session->addEventCallback(&test::answerAsTheWindowDoes, session);
-    session->startRequestThread();
-    session->addRequest(kRequestOpen, 0, 0);
+    startSession(timing);
 
     std::this_thread::sleep_for(2s); // the user starts JACK a little after the program
     startJackAndAmp();
@@ -146,9 +163,6 @@ TEST_F(JackRecovery, TheSessionFindsTheAmpWhenJackStartsLateAndAgainAfterARestar
 
     EXPECT_TRUE(events.valuesOf(kEventError).empty()) << describeEvents(events.all());
     EXPECT_EQ(events.valuesOf(kEventConnected), (std::vector<int>{2, 2}));
-    session->stopRequestThread();
-    CORXManager::deleteInstance();
-    CMIDIManager::deleteInstance();
 }
 
 // An amp named as Linux names it, not by the marker: never opened by itself, found once the user chose it.
@@ -157,14 +171,8 @@ TEST_F(JackRecovery, AnAmpUnderItsOwnNameIsFoundOnlyOnceChosen)
     SessionTiming timing;
     timing.heartbeatRequestPeriod = 50ms;
     timing.connectionCheckPeriod = 300ms;
-    const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
-    CORXManager* session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
-    EventLog events;
-    session->addEventCallback(&EventLog::record, &events);
-    session->addEventCallback(&test::answerAsTheWindowDoes, session);
     startJackAndAmp({"--model", "1", "--port-name", "TEVO MIDI 1"});
-    session->startRequestThread();
-    session->addRequest(kRequestOpen, 0, 0);
+    CORXManager* session = startSession(timing);
 
     ASSERT_TRUE(events.waitFor(kEventNoHeartbeat, 3)) << describeEvents(events.all());
     EXPECT_TRUE(events.valuesOf(kEventOpened).empty()) << "a port without the marker was opened unasked";
@@ -173,9 +181,6 @@ TEST_F(JackRecovery, AnAmpUnderItsOwnNameIsFoundOnlyOnceChosen)
     session->setPortChoice("orx-amp-sim-out:TEVO MIDI 1", "orx-amp-sim-in:TEVO MIDI 1");
     EXPECT_TRUE(events.waitFor(kEventReadAll)) << describeEvents(events.all());
     EXPECT_EQ(events.valuesOf(kEventConnected), std::vector<int>{1});
-    session->stopRequestThread();
-    CORXManager::deleteInstance();
-    CMIDIManager::deleteInstance();
 }
 
 } // namespace
