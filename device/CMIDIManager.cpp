@@ -1,6 +1,7 @@
 // MIDI port layer: port names, opening and closing, whole-message input, buffered long output.
 #include "CMIDIManager.h"
 
+#include "MidiTrace.h"
 #include "backends/RtMidiBackend.h"
 
 #include <cstdio>
@@ -15,16 +16,32 @@ std::mutex g_instanceLock;
 std::unique_ptr<CMIDIManager> g_instance;
 MidiBackendFactory g_factory;
 
-std::unique_ptr<MidiBackend> makeBackend()
+std::unique_ptr<MidiBackend> makeBackendLocked()
 {
     std::unique_ptr<MidiBackend> backend = g_factory ? g_factory() : makeSystemMidiBackend();
     return backend ? std::move(backend) : makeSystemMidiBackend();
+}
+
+std::string nameAt(const std::vector<std::string>& names, unsigned id)
+{
+    return id < names.size() ? names[id] : std::string();
 }
 
 constexpr std::uint8_t kTimingClock = 0xF8;
 constexpr std::uint8_t kActiveSensing = 0xFE;
 
 } // namespace
+
+std::unique_ptr<MidiBackend> CMIDIManager::makeBackend()
+{
+    MidiBackendFactory factory;
+    {
+        std::lock_guard lock(g_instanceLock);
+        factory = g_factory;
+    }
+    std::unique_ptr<MidiBackend> backend = factory ? factory() : makeSystemMidiBackend();
+    return backend ? std::move(backend) : makeSystemMidiBackend();
+}
 
 MidiBackendFactory CMIDIManager::setBackendFactory(MidiBackendFactory factory)
 {
@@ -36,7 +53,7 @@ CMIDIManager* CMIDIManager::createInstance()
 {
     std::lock_guard lock(g_instanceLock);
     g_instance.reset();
-    g_instance = std::make_unique<CMIDIManager>(makeBackend());
+    g_instance = std::make_unique<CMIDIManager>(makeBackendLocked());
     return g_instance.get();
 }
 
@@ -44,7 +61,7 @@ CMIDIManager* CMIDIManager::getInstance()
 {
     std::lock_guard lock(g_instanceLock);
     if (!g_instance)
-        g_instance = std::make_unique<CMIDIManager>(makeBackend());
+        g_instance = std::make_unique<CMIDIManager>(makeBackendLocked());
     return g_instance.get();
 }
 
@@ -91,15 +108,38 @@ std::string CMIDIManager::normalisePortName(std::string name)
 void CMIDIManager::getInDeviceNames(std::vector<std::string>& outNames)
 {
     outNames.clear();
-    for (auto& name : m_backend->inputPortNames())
-        outNames.push_back(normalisePortName(std::move(name)));
+    auto names = m_backend->inputPortNames();
+    for (const auto& name : names)
+        outNames.push_back(normalisePortName(name));
+    std::lock_guard lock(m_nameLock);
+    m_listedIn = std::move(names);
 }
 
 void CMIDIManager::getOutDeviceNames(std::vector<std::string>& outNames)
 {
     outNames.clear();
-    for (auto& name : m_backend->outputPortNames())
-        outNames.push_back(normalisePortName(std::move(name)));
+    auto names = m_backend->outputPortNames();
+    for (const auto& name : names)
+        outNames.push_back(normalisePortName(name));
+    std::lock_guard lock(m_nameLock);
+    m_listedOut = std::move(names);
+}
+
+std::string CMIDIManager::inputPortName() const
+{
+    std::lock_guard lock(m_nameLock);
+    return m_inName;
+}
+
+std::string CMIDIManager::outputPortName() const
+{
+    std::lock_guard lock(m_nameLock);
+    return m_outName;
+}
+
+std::string CMIDIManager::systemProblem()
+{
+    return m_backend->problem();
 }
 
 int CMIDIManager::openIn(unsigned deviceId, MIDIInCallback callback, void* context)
@@ -109,6 +149,10 @@ int CMIDIManager::openIn(unsigned deviceId, MIDIInCallback callback, void* conte
     m_callbackContext = context;
     const int result = m_backend->openIn(deviceId, this);
     m_inHandle = result == kMidiOk;
+    if (m_inHandle) {
+        std::lock_guard lock(m_nameLock);
+        m_inName = nameAt(m_listedIn, deviceId);
+    }
     return result;
 }
 
@@ -139,6 +183,10 @@ int CMIDIManager::closeIn()
     m_inputStarted = false;
     m_callback = nullptr;
     m_callbackContext = nullptr;
+    {
+        std::lock_guard lock(m_nameLock);
+        m_inName.clear();
+    }
     return result;
 }
 
@@ -153,6 +201,8 @@ int CMIDIManager::openOut(unsigned deviceId)
     }
     m_outHandle = true;
     m_outputOpen = true;
+    std::lock_guard lock(m_nameLock);
+    m_outName = nameAt(m_listedOut, deviceId);
     return kMidiOk;
 }
 
@@ -175,6 +225,8 @@ int CMIDIManager::closeOutPort()
     const int result = m_backend->closeOut();
     m_outHandle = false;
     m_outputOpen = false;
+    std::lock_guard lock(m_nameLock);
+    m_outName.clear();
     return result;
 }
 
@@ -192,6 +244,8 @@ int CMIDIManager::sendLongMessage(const std::uint8_t* data, std::size_t size)
         buffer.assign(data, data + size);
         stored = buffer.data();
     }
+    if (miditrace::enabled())
+        miditrace::message(miditrace::Direction::Out, outputPortName(), data, size);
     // Not under the lock: a backend may report the buffer done before sendLong returns.
     return m_backend->sendLong(stored, size, id);
 }
@@ -240,6 +294,8 @@ void CMIDIManager::onLongMessage(const std::uint8_t* data, std::size_t size)
 void CMIDIManager::procMidiIn(const std::uint8_t* data, std::size_t size)
 {
     try {
+        if (miditrace::enabled())
+            miditrace::message(miditrace::Direction::In, inputPortName(), data, size);
         if (MIDIInCallback callback = m_callback.load())
             callback(m_callbackContext.load(), data, size);
     } catch (...) {

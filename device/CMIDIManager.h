@@ -22,6 +22,8 @@ public:
     // The factory every later createInstance uses; an empty one restores the system's ports. Returns the
     // factory it replaces (ScopedOverride puts it back).
     static MidiBackendFactory setBackendFactory(MidiBackendFactory factory);
+    // A backend as the factory makes it, for a client of its own (the port probe) beside the instance's.
+    static std::unique_ptr<MidiBackend> makeBackend();
     static CMIDIManager* createInstance();
     static CMIDIManager* getInstance();
     static void deleteInstance();
@@ -47,6 +49,12 @@ public:
     int sendLongMessage(const std::uint8_t* data, std::size_t size);
     // Forgets pending output buffers after a failed send; the backend is no longer using them.
     void clearPendingOut();
+
+    // The open ports' names as the MIDI system gives them (before normalisePortName); empty when closed.
+    std::string inputPortName() const;
+    std::string outputPortName() const;
+    // Why the MIDI system cannot be used right now, in one line; empty while it can.
+    std::string systemProblem();
 
     bool isInputOpen() const { return m_inHandle.load(); }
     bool isOutputOpen() const { return m_outHandle.load(); }
@@ -76,6 +84,12 @@ private:
     std::atomic<void*> m_callbackContext{nullptr};
     std::atomic<bool> m_inputStarted{false};
     bool m_outputOpen = false;
+
+    mutable std::mutex m_nameLock;
+    std::vector<std::string> m_listedIn;  // the backend's names at the last listing
+    std::vector<std::string> m_listedOut;
+    std::string m_inName;
+    std::string m_outName;
 };
 
 } // namespace orx

@@ -131,8 +131,8 @@ void CORXManager::openORX()
         std::vector<std::string> outNames;
         midi->getInDeviceNames(inNames);
         midi->getOutDeviceNames(outNames);
-        std::string chosenIn;
-        std::string chosenOut;
+        ChosenPort chosenIn;
+        ChosenPort chosenOut;
         {
             std::lock_guard lock(m_connectionLock);
             chosenIn = m_chosenInput;
@@ -162,9 +162,26 @@ void CORXManager::openORX()
 
 void CORXManager::setPortChoice(std::string inInputPort, std::string inOutputPort)
 {
+    setPortChoice(ChosenPort{std::move(inInputPort), false}, ChosenPort{std::move(inOutputPort), false});
+}
+
+void CORXManager::setPortChoice(ChosenPort inInput, ChosenPort inOutput)
+{
     std::lock_guard lock(m_connectionLock);
-    m_chosenInput = std::move(inInputPort);
-    m_chosenOutput = std::move(inOutputPort);
+    m_chosenInput = std::move(inInput);
+    m_chosenOutput = std::move(inOutput);
+}
+
+ChosenPort CORXManager::chosenInputPort()
+{
+    std::lock_guard lock(m_connectionLock);
+    return m_chosenInput;
+}
+
+ChosenPort CORXManager::chosenOutputPort()
+{
+    std::lock_guard lock(m_connectionLock);
+    return m_chosenOutput;
 }
 
 void CORXManager::closeORX()

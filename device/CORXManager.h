@@ -3,6 +3,7 @@
 
 #include "CMIDIManager.h"
 #include "DeviceRecords.h"
+#include "PortChoice.h"
 #include "SessionClock.h"
 #include "SysexCatalogue.h"
 
@@ -101,6 +102,9 @@ public:
     // The input and output port the user chose (names as the port lists give them; empty: automatic). A
     // search takes them first when both are listed, and the ports named by the amplifier's marker otherwise.
     void setPortChoice(std::string inInputPort, std::string inOutputPort);
+    void setPortChoice(ChosenPort inInput, ChosenPort inOutput);
+    ChosenPort chosenInputPort();
+    ChosenPort chosenOutputPort();
     void openORX();
     void closeORX();
     static void procMIDIIn(void* context, const std::uint8_t* inData, std::size_t inSize);
@@ -249,8 +253,8 @@ private:
     std::uint8_t m_modelCode = 0;
     std::uint16_t m_updaterValue = 0;
     bool m_loopSettingsAvailable = false;
-    std::string m_chosenInput;  // guarded by m_connectionLock
-    std::string m_chosenOutput; // guarded by m_connectionLock
+    ChosenPort m_chosenInput;  // guarded by m_connectionLock
+    ChosenPort m_chosenOutput; // guarded by m_connectionLock
 };
 
 } // namespace orx

@@ -60,6 +60,9 @@ public:
     // Abandons pending output; done reports for abandoned buffers may still arrive afterwards.
     virtual int resetOut() = 0;
     virtual int closeOut() = 0;
+
+    // Why the MIDI system cannot be used right now, in one line; empty while it can.
+    virtual std::string problem() { return {}; }
 };
 
 } // namespace orx

@@ -30,14 +30,19 @@ std::size_t withoutAlsaAddress(std::string_view name)
     return j - 1;
 }
 
+std::string lowered(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
 } // namespace
 
 std::string portKey(std::string_view name)
 {
-    std::string key(name.substr(0, withoutAlsaAddress(name)));
-    for (char& c : key)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return key;
+    return lowered(name.substr(0, withoutAlsaAddress(name)));
 }
 
 int findChosenPort(const std::vector<std::string>& names, std::string_view chosen)
@@ -47,6 +52,19 @@ int findChosenPort(const std::vector<std::string>& names, std::string_view chose
     const std::string wanted = portKey(chosen);
     for (std::size_t i = 0; i < names.size(); ++i)
         if (!names[i].empty() && portKey(names[i]) == wanted)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int findChosenPort(const std::vector<std::string>& names, const ChosenPort& chosen)
+{
+    if (!chosen.byPart)
+        return findChosenPort(names, chosen.name);
+    if (chosen.name.empty())
+        return -1;
+    const std::string part = lowered(chosen.name);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!names[i].empty() && lowered(names[i]).find(part) != std::string::npos)
             return static_cast<int>(i);
     return -1;
 }

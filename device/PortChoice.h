@@ -15,4 +15,16 @@ std::string portKey(std::string_view name);
 // The lowest index whose name is the chosen port's; -1 when none is, or nothing was chosen.
 int findChosenPort(const std::vector<std::string>& names, std::string_view chosen);
 
+// A port the user chose: by its whole name (the settings file, the MIDI ports dialog), or by a part of it
+// (the command line's --midi-in and --midi-out), compared without case.
+struct ChosenPort {
+    std::string name;
+    bool byPart = false;
+
+    bool empty() const { return name.empty(); }
+};
+
+// The lowest index of the chosen port; -1 when none matches, or nothing was chosen.
+int findChosenPort(const std::vector<std::string>& names, const ChosenPort& chosen);
+
 } // namespace orx

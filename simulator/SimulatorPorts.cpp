@@ -4,20 +4,59 @@
 #include "backends/CombinedBackend.h"
 #include "backends/RtMidiBackend.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace orx::sim {
+
+namespace {
+
+// The backends of each amplifier. Taken before a backend's own lock, never inside it.
+std::mutex g_hubLock;
+std::map<const SimulatedAmp*, std::vector<SimulatorPortBackend*>>& hubs()
+{
+    static auto* registry = new std::map<const SimulatedAmp*, std::vector<SimulatorPortBackend*>>;
+    return *registry;
+}
+
+} // namespace
+
+void SimulatorPortBackend::broadcast(const SimulatedAmp* amp, const std::vector<sysex::Bytes>& messages,
+                                     std::chrono::milliseconds delay)
+{
+    std::lock_guard hub(g_hubLock);
+    const auto it = hubs().find(amp);
+    if (it == hubs().end())
+        return;
+    for (SimulatorPortBackend* backend : it->second)
+        backend->enqueue(messages, delay);
+}
 
 SimulatorPortBackend::SimulatorPortBackend(std::shared_ptr<SimulatedAmp> amp)
     : m_amp(std::move(amp)), m_thread([this] { deliveryLoop(); })
 {
-    m_amp->setOutlet([this](sysex::Bytes message) { inject(std::move(message)); });
+    std::lock_guard hub(g_hubLock);
+    auto& backends = hubs()[m_amp.get()];
+    if (backends.empty()) {
+        const SimulatedAmp* key = m_amp.get();
+        m_amp->setOutlet([key](sysex::Bytes message) { broadcast(key, {std::move(message)}, std::chrono::milliseconds(0)); });
+    }
+    backends.push_back(this);
 }
 
 SimulatorPortBackend::~SimulatorPortBackend()
 {
-    m_amp->setOutlet({});
+    {
+        std::lock_guard hub(g_hubLock);
+        auto& backends = hubs()[m_amp.get()];
+        backends.erase(std::remove(backends.begin(), backends.end(), this), backends.end());
+        if (backends.empty()) {
+            hubs().erase(m_amp.get());
+            m_amp->setOutlet({});
+        }
+    }
     {
         std::lock_guard lock(m_lock);
         m_quit = true;
@@ -28,9 +67,7 @@ SimulatorPortBackend::~SimulatorPortBackend()
 
 void SimulatorPortBackend::inject(sysex::Bytes message)
 {
-    std::vector<sysex::Bytes> one;
-    one.push_back(std::move(message));
-    enqueue(std::move(one), std::chrono::milliseconds(0));
+    broadcast(m_amp.get(), {std::move(message)}, std::chrono::milliseconds(0));
 }
 
 void SimulatorPortBackend::enqueue(std::vector<sysex::Bytes> messages, std::chrono::milliseconds delay)
@@ -167,7 +204,7 @@ int SimulatorPortBackend::sendLong(const std::uint8_t* data, std::size_t size, s
         return kMidiInvalidHandle;
     auto answers = m_amp->receive(data, size);
     sink->onOutputDone(bufferId);
-    enqueue(std::move(answers), m_amp->replyDelay());
+    broadcast(m_amp.get(), answers, m_amp->replyDelay());
     if (m_answersBeforeSendReturns)
         flush();
     return kMidiOk;
@@ -194,8 +231,18 @@ std::unique_ptr<MidiBackend> makeBackendFromEnvironment()
     const char* model = std::getenv("ORX_SIMULATED_AMP");
     if (!model || (std::strcmp(model, "1") != 0 && std::strcmp(model, "2") != 0))
         return system;
-    auto simulator =
-        std::make_unique<SimulatorPortBackend>(std::make_shared<SimulatedAmp>(static_cast<std::uint8_t>(model[0])));
+    // Made once: the amplifier outlives the program's reconnections (another MIDI system chosen, the probe).
+    static std::mutex lock;
+    static std::shared_ptr<SimulatedAmp> amps[2];
+    std::shared_ptr<SimulatedAmp> amp;
+    {
+        std::lock_guard guard(lock);
+        auto& shared = amps[model[0] - '1'];
+        if (!shared)
+            shared = std::make_shared<SimulatedAmp>(static_cast<std::uint8_t>(model[0]));
+        amp = shared;
+    }
+    auto simulator = std::make_unique<SimulatorPortBackend>(std::move(amp));
     return std::make_unique<CombinedBackend>(std::move(system), std::move(simulator));
 }
 

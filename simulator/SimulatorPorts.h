@@ -17,7 +17,9 @@ namespace orx::sim {
 inline constexpr const char* kSimulatorPortName = "Kovalex/ORX Simulator";
 
 // One input and one output port named kSimulatorPortName. Answers reach the input sink on the
-// backend's own delivery thread, as a system's MIDI input would.
+// backend's own delivery thread, as a system's MIDI input would. Backends made on the same amplifier are
+// clients of one device: what the amplifier says reaches every one of them whose input is started, as a
+// real amplifier's output reaches every program listening to it.
 class SimulatorPortBackend final : public MidiBackend {
 public:
     explicit SimulatorPortBackend(std::shared_ptr<SimulatedAmp> amp);
@@ -46,6 +48,8 @@ public:
 
 private:
     void deliveryLoop();
+    static void broadcast(const SimulatedAmp* amp, const std::vector<sysex::Bytes>& messages,
+                          std::chrono::milliseconds delay);
 
     std::shared_ptr<SimulatedAmp> m_amp;
 
@@ -70,7 +74,8 @@ private:
     std::thread m_thread;
 };
 
-// The system's MIDI ports, followed by the simulator's when ORX_SIMULATED_AMP is 1 or 2.
+// The system's MIDI ports, followed by the simulator's when ORX_SIMULATED_AMP is 1 or 2. Every backend made
+// this way in a process talks to the same simulated amplifier, which keeps its state between them.
 std::unique_ptr<MidiBackend> makeBackendFromEnvironment();
 
 } // namespace orx::sim

@@ -87,4 +87,9 @@ int CombinedBackend::closeOut()
     return result;
 }
 
+std::string CombinedBackend::problem()
+{
+    return m_first->problem();
+}
+
 } // namespace orx

@@ -22,6 +22,8 @@ public:
     int sendLong(const std::uint8_t* data, std::size_t size, std::uint64_t bufferId) override;
     int resetOut() override;
     int closeOut() override;
+    // The system's ports are the first backend's; the second one's (the simulator's) never fail.
+    std::string problem() override;
 
 private:
     std::unique_ptr<MidiBackend> m_first;

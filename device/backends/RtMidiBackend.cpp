@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <condition_variable>
 #include <cstdarg>
@@ -369,6 +370,7 @@ public:
     int sendLong(const std::uint8_t* data, std::size_t size, std::uint64_t bufferId) override;
     int resetOut() override;
     int closeOut() override;
+    std::string problem() override;
 
 private:
     // Each kind of failure is written to standard error once per backend: the port layer lists ports
@@ -408,6 +410,9 @@ private:
     const std::string m_label;
     std::atomic<unsigned> m_reported{0};
     std::atomic<bool> m_wasUnavailable{false};
+    std::mutex m_problemLock;
+    std::string m_problem; // guarded by m_problemLock
+    void setProblem(std::string text);
 
     // Input delivery. Messages go from RtMidi's thread (JACK's process thread, which must not wait on
     // the program) through a queue to our own thread, which alone calls the sink.
@@ -451,8 +456,10 @@ void RtMidiBackend::refreshClients()
     std::scoped_lock lock(m_inLock, m_outLock);
     const bool inLost = dropIfLost(m_in, m_inMadeAt);
     const bool outLost = dropIfLost(m_out, m_outMadeAt);
-    if (inLost || outLost)
+    if (inLost || outLost) {
         m_wasUnavailable = true;
+        setProblem("lost the JACK server");
+    }
     // A port of a lost client died with it.
     if (inLost)
         m_inOpen = false;
@@ -475,6 +482,7 @@ void RtMidiBackend::clientMade()
 {
     if (m_api == RtMidi::UNIX_JACK)
         rtmidi::noteJackClientMade();
+    setProblem({});
     if (m_wasUnavailable.exchange(false)) {
         // Said once, so the user sees the line that ends the earlier complaint; a later loss is told again.
         m_reported &= ~(1u << static_cast<unsigned>(Failure::Unavailable));
@@ -510,6 +518,7 @@ void RtMidiBackend::ensureClient(std::unique_ptr<Port>& client, std::uint64_t& m
     }
     if (!port) {
         m_wasUnavailable = true;
+        setProblem(failure.empty() ? std::string("cannot use the MIDI system") : rtmidi::oneLine(failure));
         report(Failure::Unavailable, "cannot use the MIDI system", failure);
         return;
     }
@@ -546,6 +555,18 @@ RtMidiBackend::~RtMidiBackend()
         else
             m_deliveryThread.join();
     }
+}
+
+void RtMidiBackend::setProblem(std::string text)
+{
+    std::lock_guard lock(m_problemLock);
+    m_problem = std::move(text);
+}
+
+std::string RtMidiBackend::problem()
+{
+    std::lock_guard lock(m_problemLock);
+    return m_problem.empty() ? std::string() : m_label + ": " + m_problem;
 }
 
 void RtMidiBackend::report(Failure kind, const std::string& what, const std::string& detail)
@@ -883,17 +904,69 @@ int RtMidiBackend::closeOut()
 
 } // namespace
 
+namespace {
+
+std::mutex g_apiLock;
+std::string g_chosenApi; // guarded by g_apiLock
+
+std::string apiFromEnvironment()
+{
+    const char* requested = std::getenv("ORX_MIDI_API");
+    if (!requested || !*requested)
+        return {};
+    if (auto api = midiApiFromText(requested))
+        return *api;
+    static std::once_flag told;
+    std::call_once(told, [requested] {
+        std::fprintf(stderr, "MIDI: ORX_MIDI_API=%s is neither alsa nor jack; using ALSA\n",
+                     rtmidi::oneLine(requested).c_str());
+    });
+    return {};
+}
+
+} // namespace
+
+std::optional<std::string> midiApiFromText(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    std::string lower(text);
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "alsa" || lower == "jack")
+        return lower;
+    return std::nullopt;
+}
+
+std::string setMidiApi(std::string name)
+{
+    std::lock_guard lock(g_apiLock);
+    std::swap(g_chosenApi, name);
+    return name;
+}
+
+bool midiApiFromEnvironment()
+{
+    return !apiFromEnvironment().empty();
+}
+
+std::string currentMidiApi()
+{
+    {
+        std::lock_guard lock(g_apiLock);
+        if (auto chosen = midiApiFromText(g_chosenApi))
+            return *chosen;
+    }
+    const std::string fromEnvironment = apiFromEnvironment();
+    return fromEnvironment.empty() ? std::string("alsa") : fromEnvironment;
+}
+
 std::unique_ptr<MidiBackend> makeSystemMidiBackend()
 {
-    RtMidi::Api api = RtMidi::LINUX_ALSA;
-    if (const char* requested = std::getenv("ORX_MIDI_API"); requested && *requested) {
-        if (const auto chosen = rtmidi::apiFromName(requested))
-            api = *chosen;
-        else
-            std::fprintf(stderr, "MIDI: ORX_MIDI_API=%s is neither alsa nor jack; using ALSA\n",
-                         rtmidi::oneLine(requested).c_str());
-    }
-    return std::make_unique<RtMidiBackend>(api);
+    const auto api = rtmidi::apiFromName(currentMidiApi());
+    return std::make_unique<RtMidiBackend>(api ? *api : RtMidi::LINUX_ALSA);
 }
 
 } // namespace orx
