@@ -72,8 +72,11 @@ bool CORXUtilityApp::InitInstance()
             return false; // end silently, touching nothing
         AppSettings::setFolders(m_options.folders);
         AppSettings* settings = AppSettings::getInstance();
+        // Before the session makes its first MIDI client.
+        chooseMidiSystem(m_options.midi, *settings);
         // The ports the user chose are looked for before the amplifier's marker.
-        CORXManager::getInstance()->setPortChoice(settings->MidiInputPort, settings->MidiOutputPort);
+        auto [input, output] = choosePorts(m_options.midi, *settings);
+        CORXManager::getInstance()->setPortChoice(std::move(input), std::move(output));
         CORXUtilityDlg dialog;
         m_options.runDialog(dialog);
     } catch (const mstd::CGenericException& e) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "AppSettings.h"
+#include "MidiOptions.h"
 
 #include <QLockFile>
 #include <QString>
@@ -19,6 +20,7 @@ public:
         QString lockFolder;                       // default: this user's own folder (instanceLockFolder)
         std::shared_ptr<SettingsFolders> folders; // default: the desktop's folders
         std::function<int(QDialog&)> runDialog;   // default: the dialog's modal run
+        MidiCommandLine midi;                     // --midi-api, --midi-in, --midi-out
     };
 
     CORXUtilityApp();

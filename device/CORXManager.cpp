@@ -34,6 +34,11 @@ int findPort(const std::vector<std::string>& names)
 
 } // namespace
 
+bool loopSettingsAvailableFor(int modelNumber, int updaterValue)
+{
+    return modelNumber == 2 && (updaterValue >= 110 || (updaterValue >= 42 && updaterValue <= 49));
+}
+
 CORXManager* CORXManager::createInstance()
 {
     return createInstance(SessionTiming{}, std::make_shared<SystemSessionClock>());

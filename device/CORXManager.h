@@ -77,6 +77,9 @@ using IrName = std::array<std::uint8_t, kIrNameLength>;
 // replaced; the worker swallows it.
 struct RequestAborted {};
 
+// Whether an amplifier of this model number (1 or 2) and updater value has FX loop wiring that can be set.
+bool loopSettingsAvailableFor(int modelNumber, int updaterValue);
+
 // The names the session looks for among the port names, case-sensitive, anywhere in a name.
 inline constexpr const char* kAmpPortMarker = "Kovalex/";
 

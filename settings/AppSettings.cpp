@@ -88,6 +88,7 @@ bool AppSettings::load()
     FolderPathAmpII = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpII", fallback));
     MidiInputPort = profile.getString("MIDI", "InputPort", "");
     MidiOutputPort = profile.getString("MIDI", "OutputPort", "");
+    MidiApi = profile.getString("MIDI", "Api", "");
     return true;
 }
 
@@ -108,7 +109,7 @@ bool AppSettings::save()
     // A line break can never be stored, so it tells "no such key" apart from an empty value.
     constexpr const char* kMissing = "\n";
     for (const auto& [key, value] :
-         {std::pair{"InputPort", &MidiInputPort}, std::pair{"OutputPort", &MidiOutputPort}}) {
+         {std::pair{"Api", &MidiApi}, std::pair{"InputPort", &MidiInputPort}, std::pair{"OutputPort", &MidiOutputPort}}) {
         if (!value->empty() || profile.getString("MIDI", key, kMissing) != kMissing)
             profile.setString("MIDI", key, *value);
     }

@@ -47,6 +47,8 @@ public:
     // amplifier's marker). A file without them stays without them until a choice is made.
     std::string MidiInputPort;
     std::string MidiOutputPort;
+    // [MIDI] Api: "alsa" or "jack" as the user chose it (empty: ORX_MIDI_API, else ALSA); kept the same way.
+    std::string MidiApi;
 
 private:
     std::shared_ptr<SettingsFolders> m_folders;

@@ -316,6 +316,9 @@ private:
     bool m_failed = false;
 };
 
+// Whether "cannot use the MIDI system" was written since a client was last made by any backend.
+std::atomic<bool> g_unavailableTold{false};
+
 // A port listing: the names the port layer sees, and RtMidi's index for each.
 struct PortList {
     std::vector<std::string> names;
@@ -483,6 +486,7 @@ void RtMidiBackend::clientMade()
     if (m_api == RtMidi::UNIX_JACK)
         rtmidi::noteJackClientMade();
     setProblem({});
+    g_unavailableTold = false;
     if (m_wasUnavailable.exchange(false)) {
         // Said once, so the user sees the line that ends the earlier complaint; a later loss is told again.
         m_reported &= ~(1u << static_cast<unsigned>(Failure::Unavailable));
@@ -573,6 +577,9 @@ void RtMidiBackend::report(Failure kind, const std::string& what, const std::str
 {
     const unsigned bit = 1u << static_cast<unsigned>(kind);
     if (m_reported.fetch_or(bit) & bit)
+        return;
+    // The port probe makes a client per port: a missing MIDI system is still told once, not once per client.
+    if (kind == Failure::Unavailable && g_unavailableTold.exchange(true))
         return;
     const std::string line = "MIDI (" + m_label + "): " + what + (detail.empty() ? "" : ": " + rtmidi::oneLine(detail));
     std::fprintf(stderr, "%s\n", line.c_str());

@@ -66,6 +66,7 @@ TEST_F(Session, TheUsersChosenPortsComeFirstAndAreFoundAgainUnderNewNumbers)
         std::vector<std::string> in, out;
         std::string chosenIn, chosenOut;
         int expectedIn, expectedOut;
+        bool byPart = false; // as --midi-in and --midi-out give them
     };
     const std::vector<std::string> alsaIn{"Midi Through:Midi Through Port-0 14:0", "TEVO:TEVO MIDI 1 20:0"};
     const std::vector<std::string> alsaOut{"Midi Through:Midi Through Port-0 14:0", "TEVO:TEVO MIDI 1 20:0"};
@@ -116,11 +117,35 @@ TEST_F(Session, TheUsersChosenPortsComeFirstAndAreFoundAgainUnderNewNumbers)
          -1,
          -1},
         {"no choice: only the marker", alsaIn, alsaOut, "", "", -1, -1},
+        {"a part of the name, in any case", alsaIn, alsaOut, "tevo midi", "TEVO MIDI 1", 1, 1, true},
+        {"a part of the name: the first port holding it",
+         {"system:midi_capture_1", "system:midi_capture_2"},
+         {"system:midi_playback_1", "system:midi_playback_2"},
+         "capture",
+         "playback",
+         0,
+         0,
+         true},
+        {"a part that no port holds: the marker decides",
+         {"Kovalex/ORX", "TEVO:TEVO MIDI 1 20:0"},
+         {"Kovalex/ORX", "TEVO:TEVO MIDI 1 20:0"},
+         "Other amp",
+         "TEVO",
+         0,
+         0,
+         true},
+        {"a whole name is not taken for a part",
+         {"TEVO:TEVO MIDI 1 20:0"},
+         {"TEVO:TEVO MIDI 1 20:0"},
+         "TEVO MIDI",
+         "TEVO MIDI",
+         -1,
+         -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         startOnFakePorts(c.in, c.out);
-        session->setPortChoice(c.chosenIn, c.chosenOut);
+        session->setPortChoice(ChosenPort{c.chosenIn, c.byPart}, ChosenPort{c.chosenOut, c.byPart});
         session->openORX();
         EXPECT_EQ(fakePorts->openedIn, c.expectedIn);
         EXPECT_EQ(fakePorts->openedOut, c.expectedOut);

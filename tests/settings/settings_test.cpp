@@ -73,27 +73,32 @@ TEST_F(Settings, TheChosenMidiPortsAreKeptAndAFileWithoutThemStaysWithout)
     struct Case {
         const char* what;
         std::string file;
-        std::string newInput, newOutput; // set before the save
+        std::string newApi, newInput, newOutput; // set before the save
         std::string expectedFile;
     };
     const Case cases[] = {
-        {"no choice, none stored", base, "", "", base},
-        {"a choice made", base, "TEVO:TEVO MIDI 1", "TEVO:TEVO MIDI 1",
+        {"no choice, none stored", base, "", "", "", base},
+        {"ports chosen", base, "", "TEVO:TEVO MIDI 1", "TEVO:TEVO MIDI 1",
          base + "[MIDI]\nInputPort=TEVO:TEVO MIDI 1\nOutputPort=TEVO:TEVO MIDI 1\n"},
-        {"a stored choice taken back", base + "[MIDI]\nInputPort=TEVO:TEVO MIDI 1\nOutputPort=TEVO:TEVO MIDI 1\n", "",
-         "", base + "[MIDI]\nInputPort=\nOutputPort=\n"},
+        {"a MIDI system and ports chosen", base, "jack", "system:midi_capture_1", "system:midi_playback_1",
+         base + "[MIDI]\nApi=jack\nInputPort=system:midi_capture_1\nOutputPort=system:midi_playback_1\n"},
+        {"a stored choice taken back",
+         base + "[MIDI]\nApi=jack\nInputPort=TEVO:TEVO MIDI 1\nOutputPort=TEVO:TEVO MIDI 1\n", "", "", "",
+         base + "[MIDI]\nApi=\nInputPort=\nOutputPort=\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         write(c.file);
         AppSettings settings(folders);
         ASSERT_TRUE(settings.load());
+        settings.MidiApi = c.newApi;
         settings.MidiInputPort = c.newInput;
         settings.MidiOutputPort = c.newOutput;
         ASSERT_TRUE(settings.save());
         EXPECT_EQ(read(), c.expectedFile);
         AppSettings again(folders);
         ASSERT_TRUE(again.load());
+        EXPECT_EQ(again.MidiApi, c.newApi);
         EXPECT_EQ(again.MidiInputPort, c.newInput);
         EXPECT_EQ(again.MidiOutputPort, c.newOutput);
     }
