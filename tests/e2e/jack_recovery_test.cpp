@@ -2,6 +2,8 @@
 // MIDI ports come back by themselves, and libjack's own complaints stay off the terminal.
 #include "CMIDIManager.h"
 #include "CORXManager.h"
+#include "PortProbe.h"
+#include "SysexCatalogue.h"
 #include "ScopedOverride.h"
 #include "SessionClock.h"
 #include "backends/RtMidiBackend.h"
@@ -16,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -67,11 +71,13 @@ protected:
         m_server.reset();
     }
 
-    // The session on the system's ports, answered as the main window answers it, searching from now on.
-    CORXManager* startSession(const SessionTiming& timing)
+    // The session on the system's ports, answered as the main window answers it, searching from now on for the
+    // chosen ports first.
+    CORXManager* startSession(const SessionTiming& timing, ChosenPort input = {}, ChosenPort output = {})
     {
         m_systemPorts.emplace(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
         m_session = CORXManager::createInstance(timing, std::make_shared<SystemSessionClock>());
+        m_session->setPortChoice(std::move(input), std::move(output));
         m_session->addEventCallback(&EventLog::record, &events);
         m_session->addEventCallback(&test::answerAsTheWindowDoes, m_session);
         m_session->startRequestThread();
@@ -181,6 +187,117 @@ TEST_F(JackRecovery, AnAmpUnderItsOwnNameIsFoundOnlyOnceChosen)
     session->setPortChoice("orx-amp-sim-out:TEVO MIDI 1", "orx-amp-sim-in:TEVO MIDI 1");
     EXPECT_TRUE(events.waitFor(kEventReadAll)) << describeEvents(events.all());
     EXPECT_EQ(events.valuesOf(kEventConnected), std::vector<int>{1});
+}
+
+// The choice as the command line gives it (a part of the name): a second amplifier named by the marker loses
+// against it.
+TEST_F(JackRecovery, TheChosenAmpWinsOverOneNamedByTheMarker)
+{
+    SessionTiming timing;
+    timing.heartbeatRequestPeriod = 50ms;
+    timing.connectionCheckPeriod = 300ms;
+    startJackAndAmp({"--model", "1", "--port-name", "TEVO MIDI 1"});
+    AmpSimProcess markerNamed({"--model", "2"});
+    startSession(timing, ChosenPort{"tevo midi 1", true}, ChosenPort{"TEVO MIDI 1", true});
+
+    ASSERT_TRUE(events.waitFor(kEventReadAll)) << describeEvents(events.all());
+    EXPECT_EQ(events.valuesOf(kEventConnected), std::vector<int>{1});
+    EXPECT_EQ(CMIDIManager::getInstance()->inputPortName(), "orx-amp-sim-out:TEVO MIDI 1");
+    EXPECT_EQ(CMIDIManager::getInstance()->outputPortName(), "orx-amp-sim-in:TEVO MIDI 1");
+}
+
+// Unplugged and plugged in again: JACK gives the ports new ids, the stored names still find them.
+TEST_F(JackRecovery, TheChosenAmpIsFoundAgainWhenItComesBackUnderNewPortIds)
+{
+    SessionTiming timing;
+    timing.heartbeatRequestPeriod = 50ms;
+    timing.connectionCheckPeriod = 300ms;
+    timing.heartbeatMaxAgeSeconds = 1;
+    const std::vector<std::string> tevo{"--model", "1", "--port-name", "TEVO MIDI 1"};
+    startJackAndAmp(tevo);
+    startSession(timing, ChosenPort{"orx-amp-sim-out:TEVO MIDI 1"}, ChosenPort{"orx-amp-sim-in:TEVO MIDI 1"});
+    ASSERT_TRUE(events.waitFor(kEventReadAll)) << describeEvents(events.all());
+
+    m_simulator.reset();
+    ASSERT_TRUE(events.waitFor(kEventDisconnected)) << describeEvents(events.all());
+    m_simulator = std::make_unique<AmpSimProcess>(tevo);
+    EXPECT_TRUE(events.waitFor(kEventReadAll, 2)) << describeEvents(events.all());
+    EXPECT_EQ(events.valuesOf(kEventConnected), (std::vector<int>{1, 1}));
+}
+
+// The probe asks every port: the amplifier under its own name answers, a box that stays silent is not listed.
+TEST_F(JackRecovery, TheProbeFindsTheAmpUnderItsOwnNameAndNotASilentPort)
+{
+    startJackAndAmp({"--model", "1", "--port-name", "TEVO MIDI 1"});
+    AmpSimProcess silent({"--port-name", "Silent Box"});
+    ASSERT_TRUE(silent.command("silent on"));
+    const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
+
+    const ProbeResult result = probeForAmp();
+    EXPECT_TRUE(result.problem.empty()) << result.problem;
+    EXPECT_TRUE(lists(result.outputs, "Silent Box")) << "the silent box was not asked";
+    ASSERT_EQ(result.answers.size(), 1u);
+    EXPECT_EQ(result.answers[0].inputPort, "orx-amp-sim-out:TEVO MIDI 1");
+    EXPECT_EQ(result.answers[0].outputPort, "orx-amp-sim-in:TEVO MIDI 1");
+    EXPECT_EQ(result.answers[0].modelCode, '1');
+}
+
+std::string hexBytes(const std::uint8_t* data, std::size_t size)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i)
+        out += std::string(" ") + kHex[data[i] >> 4] + kHex[data[i] & 15];
+    return out;
+}
+
+// orx-tevo status as a user runs it: nothing found without a choice (and it says so), the amp found by the
+// command line's choice or by the settings file's, its state printed, and the trace of what went over the wire.
+TEST_F(JackRecovery, OrxTevoStatusFindsTheChosenAmpPrintsItsStateAndTracesTheMessages)
+{
+    startJackAndAmp({"--model", "1", "--port-name", "TEVO MIDI 1"});
+    const std::filesystem::path home = std::filesystem::path(testing::TempDir()) / "orx-tevo-home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home / "data" / "Veltra");
+    const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const ScopedEnv trace{"ORX_MIDI_TRACE", "1"};
+
+    struct Run {
+        int exitCode;
+        std::string output;
+    };
+    const auto run = [](std::vector<std::string> args) {
+        test::ChildProcess tool(ORX_TEST_TEVO, args);
+        const auto status = tool.waitForExit(30s);
+        tool.stop();
+        return Run{status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1, tool.output()};
+    };
+
+    const Run unchosen = run({"status", "--timeout", "1500"});
+    EXPECT_EQ(unchosen.exitCode, 1) << unchosen.output;
+    EXPECT_NE(unchosen.output.find("orx-tevo: no amplifier answered within 1500 ms"), std::string::npos)
+        << unchosen.output;
+
+    const auto request = sysex::heartbeatRequest();
+    const auto answer = sysex::heartbeat('1');
+    const Run chosen = run({"status", "--midi-in", "TEVO MIDI 1", "--midi-out", "tevo midi 1"});
+    EXPECT_EQ(chosen.exitCode, 0) << chosen.output;
+    for (const std::string& expected :
+         {std::string("Connected: input \"orx-amp-sim-out:TEVO MIDI 1\", output \"orx-amp-sim-in:TEVO MIDI 1\""),
+          std::string("Model: 1\n"), std::string("Firmware (updater value): 110\n"),
+          std::string("Channel I: booster White Drive, FX loop off, reverb Spring, noise gate 0\n"),
+          std::string("Slot I MODERN: \"Factory MODERN I\", gain -10.0 dB\n"),
+          std::string("Slot I SOLID : \"Factory SOLID I\", gain -10.0 dB\n"),
+          " ms out \"orx-amp-sim-in:TEVO MIDI 1\":" + hexBytes(request.data(), request.size()) + "\n",
+          " ms in \"orx-amp-sim-out:TEVO MIDI 1\":" + hexBytes(answer.data(), answer.size()) + "\n"})
+        EXPECT_NE(chosen.output.find(expected), std::string::npos) << expected << "\nin:\n" << chosen.output;
+    EXPECT_EQ(chosen.output.find("Channel II"), std::string::npos) << "model 1 has one amp channel";
+
+    std::ofstream(home / "data" / "Veltra" / "ORX_Tevo_Utility.ini")
+        << "[MIDI]\nInputPort=orx-amp-sim-out:TEVO MIDI 1\nOutputPort=orx-amp-sim-in:TEVO MIDI 1\n";
+    const Run stored = run({"status"});
+    EXPECT_EQ(stored.exitCode, 0) << stored.output;
+    EXPECT_NE(stored.output.find("Model: 1\n"), std::string::npos) << stored.output;
 }
 
 } // namespace
