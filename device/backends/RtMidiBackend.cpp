@@ -925,7 +925,7 @@ std::string apiFromEnvironment()
         return *api;
     static std::once_flag told;
     std::call_once(told, [requested] {
-        std::fprintf(stderr, "MIDI: ORX_MIDI_API=%s is neither alsa nor jack; using ALSA\n",
+        std::fprintf(stderr, "MIDI: ORX_MIDI_API=%s is neither alsa nor jack; it is ignored\n",
                      rtmidi::oneLine(requested).c_str());
     });
     return {};

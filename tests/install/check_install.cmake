@@ -28,7 +28,7 @@ if(NOT install_result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed (${install_result}):\n${install_output}")
 endif()
 
-set(programs orx-tevo-utility orx-amp-sim orx-irinfo)
+set(programs orx-tevo-utility orx-tevo orx-amp-sim orx-irinfo)
 set(desktop_entry "${PREFIX}/share/applications/orx-tevo-utility.desktop")
 set(icon "${PREFIX}/share/icons/hicolor/256x256/apps/orx-tevo-utility.png")
 
