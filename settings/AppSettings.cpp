@@ -83,6 +83,7 @@ bool AppSettings::load()
     X = profile.getInt("Window", "X", 0);
     Y = profile.getInt("Window", "Y", 0);
     PrimaryCh = profile.getInt("Properties", "PrimaryCh", 0);
+    ConvertFiles = profile.getInt("Properties", "ConvertFiles", 0) == 1;
     const std::string fallback = defaultIrFolder();
     FolderPathAmpI = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpI", fallback));
     FolderPathAmpII = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpII", fallback));
@@ -108,6 +109,8 @@ bool AppSettings::save()
     profile.setString("SpeakerSimulation", "FolderPathAmpII", FolderPathAmpII);
     // A line break can never be stored, so it tells "no such key" apart from an empty value.
     constexpr const char* kMissing = "\n";
+    if (ConvertFiles || profile.getString("Properties", "ConvertFiles", kMissing) != kMissing)
+        profile.setString("Properties", "ConvertFiles", ConvertFiles ? "1" : "0");
     for (const auto& [key, value] :
          {std::pair{"Api", &MidiApi}, std::pair{"InputPort", &MidiInputPort}, std::pair{"OutputPort", &MidiOutputPort}}) {
         if (!value->empty() || profile.getString("MIDI", key, kMissing) != kMissing)

@@ -41,6 +41,9 @@ public:
     int X = 0;
     int Y = 0;
     int PrimaryCh = 0; // 0 left, 1 right, anything else: ask for each file
+    // [Properties] ConvertFiles: 1 loads files of other rates and formats by converting them; anything else
+    // keeps to 44.1 kHz PCM files. A file without the key stays without it until the conversion is turned on.
+    bool ConvertFiles = false;
     std::string FolderPathAmpI;
     std::string FolderPathAmpII;
     // [MIDI] InputPort and OutputPort: the amp's ports as the user chose them, by name (empty: found by the
