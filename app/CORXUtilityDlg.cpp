@@ -5,23 +5,31 @@
 #include "AppSettings.h"
 #include "CAboutDlg.h"
 #include "CEffcetSettingsTab.h"
+#include "CMIDIManager.h"
+#include "CMidiPortsDlg.h"
 #include "CORXManager.h"
+#include "ConnectionStatus.h"
 #include "CPropertiesDlg.h"
 #include "CSpeakerSimulationTab.h"
 #include "ErrorBox.h"
 #include "GenericException.h"
 #include "StringTable.h"
+#include "backends/RtMidiBackend.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QShortcut>
 #include <QTabBar>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace orx {
 
@@ -69,6 +77,7 @@ struct CommandSite {
 constexpr CommandSite kCommandSites[] = {
     {kCmdExit, "[CATCH] Exception! -  CORXUtilityDlg::OnExit()\n"},
     {kCmdProperties, "[CATCH] Exception! -  CORXUtilityDlg::OnProperties()\n"},
+    {kCmdMidiPorts, "[CATCH] Exception! -  CORXUtilityDlg::OnMidiPorts()\n"},
     {kCmdAbout, "[CATCH] Exception! -  CORXUtilityDlg::OnAbout()\n"},
     {kCmdUndo, "[CATCH] Exception! -  CORXUtilityDlg::OnEditUndo()\n"},
     {kCmdCut, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCut()\n"},
@@ -93,13 +102,50 @@ const EditCommand* editCommand(int command)
     return nullptr;
 }
 
-// The updater values of amplifiers whose FX loop wiring can be set.
-bool loopSettingsAvailable(int modelCode, int updater)
-{
-    return modelCode == 2 && (updater >= 110 || (updater >= 42 && updater <= 49));
-}
-
 } // namespace
+
+void applyMidiPortChoice(const MidiPortChoice& choice)
+{
+    CORXManager* session = CORXManager::getInstance();
+    const ChosenPort input{choice.input, false};
+    const ChosenPort output{choice.output, false};
+    session->setPortChoice(input, output);
+    const bool worker = session->isRequestThreadRunning();
+    const auto restart = [&] {
+        if (worker) {
+            session->startRequestThread();
+            session->addRequest(kRequestOpen, 0, 0);
+        }
+    };
+
+    if (!choice.api.empty() && choice.api != currentMidiApi()) {
+        // The worker owns the ports while it runs; only with it stopped may the MIDI clients be replaced.
+        session->stopRequestThread();
+        session->disconnect();
+        CMIDIManager::deleteInstance();
+        setMidiApi(choice.api);
+        CMIDIManager::createInstance();
+        restart();
+        return;
+    }
+
+    CMIDIManager* midi = CMIDIManager::existingInstance();
+    if (midi && session->isOpen()) {
+        // Listed on a client of our own: the session's is the worker's.
+        CMIDIManager lister(CMIDIManager::makeBackend());
+        std::vector<std::string> inputs, outputs;
+        lister.getInDeviceNames(inputs);
+        lister.getOutDeviceNames(outputs);
+        if (connectionMissesChoice(input, output, inputs, outputs, midi->inputPortName(), midi->outputPortName())) {
+            session->stopRequestThread();
+            session->disconnect();
+            restart();
+            return;
+        }
+    }
+    if (worker && !session->isOpen())
+        session->addRequest(kRequestOpen, 0, 0); // search now rather than at the next connection check
+}
 
 CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -117,6 +163,13 @@ CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
     const int tabHeight = m_tabs->sizeHint().height() > 0 ? m_tabs->sizeHint().height() : 24;
     m_menuBar->setGeometry(0, 0, CDevicePage::kWidth, menuHeight);
     m_tabs->setGeometry(0, menuHeight, CDevicePage::kWidth, tabHeight);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("connectionStatus"));
+    QFont small = m_status->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    m_status->setFont(small);
+    m_status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_status->setGeometry(0, menuHeight, CDevicePage::kWidth - 8, tabHeight);
     m_pageFrame = new QWidget(this);
     m_pageFrame->setGeometry(0, menuHeight + tabHeight, CDevicePage::kWidth, CDevicePage::kHeight);
     m_pageFrame->hide();
@@ -148,6 +201,8 @@ CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
         rebuildTabs();
         showSelectedPage();
     }
+
+    updateStatus();
 
     CORXManager* session = CORXManager::getInstance();
     session->addEventCallback(&CORXUtilityDlg::postDeviceEvent, this);
@@ -185,6 +240,8 @@ void CORXUtilityDlg::buildMenu()
         add(m_editMenu, kEditCommands[i].text, kEditCommands[i].command);
     m_editMenu->addSeparator();
     add(m_editMenu, "Properties...", kCmdProperties);
+    // Needed most when nothing is connected, so never disabled.
+    add(m_editMenu, "MIDI Ports...", kCmdMidiPorts);
     QMenu* help = m_menuBar->addMenu(QStringLiteral("Help(&H)"));
     add(help, "About(&A)...", kCmdAbout);
     connect(m_editMenu, &QMenu::aboutToShow, this, [this] { updateEditItems(); });
@@ -238,6 +295,14 @@ void CORXUtilityDlg::executeCommand(int command)
             AppSettings::getInstance()->save();
         break;
     }
+    case kCmdMidiPorts: {
+        CMidiPortsDlg ports(this);
+        // The dialog has stored and saved the choice; the session takes it only now.
+        if (ports.exec() == QDialog::Accepted)
+            applyMidiPortChoice(ports.choice());
+        updateStatus();
+        break;
+    }
     default:
         break;
     }
@@ -282,6 +347,28 @@ void CORXUtilityDlg::rebuildTabs()
     }
     if (m_tabs->count() > 0)
         m_tabs->setCurrentIndex(0);
+    placeStatus();
+}
+
+void CORXUtilityDlg::placeStatus()
+{
+    // From the end of the last tab to the window's right edge, so the words never cover a tab.
+    constexpr int kGap = 16;
+    constexpr int kRightMargin = 8;
+    const int count = m_tabs->count();
+    const int left = count > 0 ? m_tabs->tabRect(count - 1).right() + 1 + kGap : kGap;
+    const QRect row = m_tabs->geometry();
+    m_status->setGeometry(left, row.top(), std::max(0, CDevicePage::kWidth - kRightMargin - left), row.height());
+    m_status->raise();
+    m_status->setText(m_status->fontMetrics().elidedText(m_statusText, Qt::ElideRight, m_status->width()));
+}
+
+void CORXUtilityDlg::updateStatus()
+{
+    const ConnectionStatus status = describeConnection(currentConnection(m_lastError));
+    m_statusText = QString::fromStdString(status.text);
+    m_status->setToolTip(QString::fromStdString(status.tooltip));
+    placeStatus();
 }
 
 void CORXUtilityDlg::showSelectedPage()
@@ -317,9 +404,12 @@ void CORXUtilityDlg::onDeviceEventMessage(int event, int value)
     CORXManager* session = CORXManager::getInstance();
     switch (event) {
     case kEventError:
+        m_lastError = value;
+        updateStatus(); // before the box, which waits for the user
         showErrorMessage(this, value);
         break;
     case kEventConnected:
+        m_lastError = 0;
         if (value != m_modelCode) {
             m_modelCode = value;
             configurePages();
@@ -332,7 +422,7 @@ void CORXUtilityDlg::onDeviceEventMessage(int event, int value)
         session->addRequest(kRequestOpen, 0, 0);
         break;
     case kEventUpdater:
-        session->setLoopSettingsAvailable(loopSettingsAvailable(m_modelCode, value));
+        session->setLoopSettingsAvailable(loopSettingsAvailableFor(m_modelCode, value));
         session->addRequest(kRequestReadAll, 0, 0);
         break;
     default:
@@ -340,6 +430,8 @@ void CORXUtilityDlg::onDeviceEventMessage(int event, int value)
     }
     for (CDevicePage* p : m_pages)
         p->onDeviceEvent(event, value);
+    // Every event, the searching one every few seconds included: the MIDI system's problem is read again then.
+    updateStatus();
 }
 
 void CORXUtilityDlg::setBusyFlag(int busy)

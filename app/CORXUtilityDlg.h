@@ -4,12 +4,14 @@
 #include "DeviceEventMessage.h"
 
 #include <QDialog>
+#include <QString>
 #include <QEvent>
 
 #include <array>
 #include <cstdint>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QMenuBar;
 class QTabBar;
@@ -20,11 +22,19 @@ class IMenuHandler;
 
 namespace orx {
 
+struct MidiPortChoice;
+
+// Puts the user's MIDI choice into effect: the session searches on the chosen ports from now on; another MIDI
+// system means new MIDI clients and a new search; other ports drop a connection held elsewhere, so the next
+// search takes them. Runs on the user-interface thread; the worker is stopped before the ports are touched.
+void applyMidiPortChoice(const MidiPortChoice& choice);
+
 // Menu and accelerator command numbers.
 enum Command : int {
     kCmdExit = 32777,
     kCmdProperties = 32783,
     kCmdAbout = 32785,
+    kCmdMidiPorts = 32786,
     kCmdUndo = 57643,
     kCmdCut = 57635,
     kCmdCopy = 57634,
@@ -46,6 +56,8 @@ public:
     int modelCode() const { return m_modelCode; }
     QTabBar* tabBar() const { return m_tabs; }
     QMenuBar* menuBar() const { return m_menuBar; }
+    // The words right of the tabs about the link to the amplifier.
+    QLabel* statusLabel() const { return m_status; }
     CDevicePage* page(int pageIndex) const;
     // The menu handler of the page the selected tab shows; null when there is none. Virtual so that a test
     // can put a handler of its own behind the Edit commands.
@@ -69,6 +81,8 @@ private:
     void rebuildTabs();
     void showSelectedPage();
     void updateEditItems();
+    void placeStatus();
+    void updateStatus();
     void closingSteps();
     void executeCommand(int command);
     // Runs one entry point: a CGenericException shows its error box, anything else writes `catchText`.
@@ -80,6 +94,10 @@ private:
     QMenuBar* m_menuBar = nullptr;
     QMenu* m_editMenu = nullptr;
     QTabBar* m_tabs = nullptr;
+    QLabel* m_status = nullptr;
+    QString m_statusText;
+    // The code of the last error event; forgotten when the amplifier connects again.
+    int m_lastError = 0;
     QWidget* m_pageFrame = nullptr;
     CEffcetSettingsTab* m_effectI = nullptr;
     CEffcetSettingsTab* m_effectII = nullptr;

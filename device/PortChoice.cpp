@@ -45,6 +45,16 @@ std::string portKey(std::string_view name)
     return lowered(name.substr(0, withoutAlsaAddress(name)));
 }
 
+std::string portShortName(std::string_view name)
+{
+    std::string_view own = name.substr(0, withoutAlsaAddress(name));
+    if (const auto colon = own.rfind(':'); colon != std::string_view::npos && colon + 1 < own.size())
+        own.remove_prefix(colon + 1);
+    while (!own.empty() && own.front() == ' ')
+        own.remove_prefix(1);
+    return own.empty() ? std::string(name) : std::string(own);
+}
+
 int findChosenPort(const std::vector<std::string>& names, std::string_view chosen)
 {
     if (chosen.empty())

@@ -12,6 +12,10 @@ namespace orx {
 // so "TEVO:TEVO MIDI 1 20:0" and "tevo:tevo midi 1 24:0" are the same port.
 std::string portKey(std::string_view name);
 
+// The port's own part of its name, short enough for a status line: the ALSA numbers and the client before the
+// last ':' dropped ("TEVO:TEVO MIDI 1 20:0" and "orx-amp-sim-out:TEVO MIDI 1" both give "TEVO MIDI 1").
+std::string portShortName(std::string_view name);
+
 // The lowest index whose name is the chosen port's; -1 when none is, or nothing was chosen.
 int findChosenPort(const std::vector<std::string>& names, std::string_view chosen);
 

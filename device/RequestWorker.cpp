@@ -65,6 +65,11 @@ void CORXManager::startRequestThread()
 {
     if (m_worker.joinable())
         return;
+    {
+        // A worker stopped to replace the MIDI system is started again: the stop belonged to the one before.
+        std::lock_guard lock(m_queueLock);
+        m_stop = false;
+    }
     m_worker = std::thread([this] { requestThreadProc(this); });
 }
 

@@ -4,6 +4,7 @@
 #include "CCustomButton.h"
 
 #include <QPainter>
+#include <QRadialGradient>
 #include <QPixmap>
 
 CDevicePage::CDevicePage(QWidget* parent) : QWidget(parent)
@@ -57,6 +58,30 @@ void CDevicePage::paintButton(QPainter& p, const CCustomButton* b)
     p.save();
     p.translate(b->pos());
     b->drawButton(p, b->itemState(), false);
+    p.restore();
+}
+
+void CDevicePage::paintUnlitLamp(QPainter& p, QPoint centre, int radius)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QPointF c(centre.x() + 0.5, centre.y() + 0.5);
+    const qreal r = radius + 0.5; // covers the lit picture's glow at the rim
+    // Dark red glass, a shade lighter towards the top left where the room's light falls on it.
+    QRadialGradient glass(c - QPointF(r * 0.3, r * 0.35), r * 1.3);
+    glass.setColorAt(0.0, QColor(92, 34, 34));
+    glass.setColorAt(0.55, QColor(52, 18, 20));
+    glass.setColorAt(1.0, QColor(22, 10, 12));
+    p.setPen(QPen(QColor(12, 12, 12), 1.0));
+    p.setBrush(glass);
+    p.drawEllipse(c, r, r);
+    // The faint reflection that makes it read as a jewel rather than a hole.
+    QRadialGradient shine(c - QPointF(r * 0.35, r * 0.4), r * 0.45);
+    shine.setColorAt(0.0, QColor(255, 255, 255, 70));
+    shine.setColorAt(1.0, QColor(255, 255, 255, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(shine);
+    p.drawEllipse(c - QPointF(r * 0.35, r * 0.4), r * 0.45, r * 0.45);
     p.restore();
 }
 

@@ -4,6 +4,7 @@
 #include "IMenuHandler.h"
 #include "PageLayout.h"
 
+#include <QPoint>
 #include <QRect>
 #include <QWidget>
 
@@ -50,6 +51,8 @@ protected:
     void showAmpChannelLabel(CCustomButton* label);
     // Draws the button where it sits on the page, in its current look.
     static void paintButton(QPainter& painter, const CCustomButton* button);
+    // The page picture shows the POWER lamp lit; without a connection this covers it with an unlit one.
+    static void paintUnlitLamp(QPainter& painter, QPoint centre, int radius);
     // One off-screen picture per paint, copied in one step, so nothing flickers.
     void paintBuffered(const std::function<void(QPainter&)>& draw);
 

@@ -20,6 +20,9 @@ constexpr int kPagePicture = layout::kEffectPage;
 constexpr QRect kBoosterTextRect = layout::kBoosterText;
 constexpr QRect kReverbTextRect = layout::kReverbText;
 constexpr QRect kDialPlacement = layout::kNoiseGate.rect(); // (732, 87) to (886, 227)
+// Where the page picture has the POWER lamp, lit.
+constexpr QPoint kPowerLampCentre(67, 126);
+constexpr int kPowerLampRadius = 12;
 
 constexpr CDevicePage::ButtonLayout kButtons[] = {
     {CEffcetSettingsTab::kAmpChLabel, layout::kEffectAmpCh, layout::kLabelFrames, false},
@@ -252,5 +255,7 @@ void CEffcetSettingsTab::paintEvent(QPaintEvent*)
             paintButton(p, b);
         for (CCustomButton* b : m_reverb)
             paintButton(p, b);
+        if (!m_connected)
+            paintUnlitLamp(p, kPowerLampCentre, kPowerLampRadius);
     });
 }

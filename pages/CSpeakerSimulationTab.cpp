@@ -115,6 +115,9 @@ constexpr QRect kDialRect(layout::kGainDial.at, layout::kGainDialPlacement);
 constexpr QRect kFolderLabelRect = layout::kFolderText;
 constexpr QRect kListRect = layout::kFileList;
 constexpr QRect kScrollRect = layout::kScrollBar;
+// Where the page picture has the POWER lamp, lit.
+constexpr QPoint kPowerLampCentre(880, 190);
+constexpr int kPowerLampRadius = 12;
 
 constexpr CDevicePage::ButtonLayout kButtons[] = {
     {CSpeakerSimulationTab::kAmpChLabel, layout::kSpeakerAmpCh, layout::kLabelFrames, false},
@@ -502,7 +505,11 @@ void CSpeakerSimulationTab::showError(int code)
 
 void CSpeakerSimulationTab::onDeviceEvent(int event, int value)
 {
+    const bool wasConnected = m_logic.isConnected();
     m_logic.onDeviceEvent(event, value);
+    if (m_logic.isConnected() != wasConnected)
+        update(QRect(kPowerLampCentre, kPowerLampCentre).adjusted(-kPowerLampRadius - 2, -kPowerLampRadius - 2,
+                                                                  kPowerLampRadius + 2, kPowerLampRadius + 2));
     CDevicePage::onDeviceEvent(event, value);
 }
 
@@ -658,5 +665,7 @@ void CSpeakerSimulationTab::paintEvent(QPaintEvent*)
         for (const CCustomButton* b : {m_folderButton, m_install, m_bypass, static_cast<CCustomButton*>(m_up),
                                        static_cast<CCustomButton*>(m_down)})
             paintButton(p, b);
+        if (!m_logic.isConnected())
+            paintUnlitLamp(p, kPowerLampCentre, kPowerLampRadius);
     });
 }

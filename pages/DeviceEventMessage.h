@@ -29,3 +29,4 @@ public:
 
 using DeviceEventMessage = DeviceEventMessageOf<100>;     // the main window
 using PropertiesEventMessage = DeviceEventMessageOf<101>; // the Properties dialog
+using MidiPortsEventMessage = DeviceEventMessageOf<102>;  // the MIDI Ports dialog

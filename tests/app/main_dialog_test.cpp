@@ -224,6 +224,7 @@ TEST_F(MainDialog, MenuTextsAndCommands)
                  {kCmdPaste, "Paste(&P)\tCtrl+V"},
                  {kCmdSelectAll, "Select All(&A)\tCtrl+A"},
                  {kCmdProperties, "Properties..."},
+                 {kCmdMidiPorts, "MIDI Ports..."},
                  {kCmdAbout, "About(&A)..."}};
     for (const auto& item : items) {
         QAction* action = dialog->commandAction(item.command);
@@ -232,9 +233,10 @@ TEST_F(MainDialog, MenuTextsAndCommands)
     }
     // Separators after Undo and before Properties.
     const auto edit = dialog->menuBar()->actions()[1]->menu()->actions();
-    ASSERT_EQ(edit.size(), 8);
+    ASSERT_EQ(edit.size(), 9);
     EXPECT_TRUE(edit[1]->isSeparator());
     EXPECT_TRUE(edit[6]->isSeparator());
+    EXPECT_EQ(edit[8]->data().toInt(), kCmdMidiPorts) << "right under Properties";
 }
 
 TEST_F(MainDialog, WithAnEffectPageShownTheEditItemsAreDisabled)

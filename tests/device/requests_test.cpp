@@ -716,6 +716,22 @@ TEST_F(Requests, StoppingDropsWhatIsStillQueued)
     }
 }
 
+// The MIDI ports dialog stops the worker to replace the MIDI system and starts it again: the new worker must run
+// requests, not end at once because of the earlier stop.
+TEST_F(Requests, AWorkerStartedAgainAfterAStopRunsRequests)
+{
+    startConnected();
+    session->stopRequestThread();
+    session->disconnect();
+    ASSERT_FALSE(session->isOpen());
+    events.clear();
+    session->startRequestThread();
+    session->addRequest(kRequestOpen, 0, 0);
+    ASSERT_TRUE(events.waitFor(kEventOpened)) << "the worker started again never searched";
+    clock->advance(fastTiming().heartbeatRequestPeriod); // the next heartbeat request is due
+    EXPECT_TRUE(events.waitFor(kEventConnected)) << "the worker started again never asked for the heartbeat";
+}
+
 TEST_F(Requests, AnUnexpectedExceptionBecomesErrorTenTen)
 {
     startConnected();
