@@ -104,11 +104,22 @@ ProbeResult probeForAmp(const ProbeOptions& options)
             }
             if (sender->openOut(static_cast<unsigned>(o)) != kMidiOk)
                 continue;
+            const auto start = std::chrono::steady_clock::now();
             sender->sendLongMessage(request.data(), request.size());
             {
                 // The whole time, not only until the first answer: an amplifier seen on two inputs is listed twice.
                 std::unique_lock lock(heard.lock);
-                heard.arrived.wait_for(lock, options.listen, [&] { return cancelled(options); });
+                heard.arrived.wait_until(lock, start + options.listen / 3, [&] { return cancelled(options); });
+                // JACK makes a new connection part of its graph a cycle or two after it is made, and what is sent
+                // before goes nowhere: a port that said nothing yet is asked once more.
+                const bool silent = std::none_of(heard.model.begin(), heard.model.end(),
+                                                 [](const auto& m) { return m.has_value(); });
+                if (silent && !cancelled(options)) {
+                    lock.unlock();
+                    sender->sendLongMessage(request.data(), request.size());
+                    lock.lock();
+                }
+                heard.arrived.wait_until(lock, start + options.listen, [&] { return cancelled(options); });
                 for (std::size_t i = 0; i < heard.model.size(); ++i)
                     if (heard.model[i])
                         result.answers.push_back({result.inputs[i], result.outputs[o], *heard.model[i]});

@@ -37,7 +37,8 @@ struct ProbeOptions {
 };
 
 // Runs on clients of its own (CMIDIManager::makeBackend), one per input so every input listens at once; takes
-// about listen x the number of outputs. Never throws.
+// about listen x the number of outputs. An output nothing answered within the first third of the time is asked
+// once more. Never throws.
 ProbeResult probeForAmp(const ProbeOptions& options = {});
 
 } // namespace orx

@@ -145,8 +145,9 @@ TEST_F(Probe, FindsTheAmplifierAndNothingElse)
     EXPECT_EQ(result.answers[0].inputPort, kAmp);
     EXPECT_EQ(result.answers[0].outputPort, kAmp);
     EXPECT_EQ(result.answers[0].modelCode, '2');
-    // Every output that could be opened was asked once: the echo of the loop-back port is no answer.
-    EXPECT_EQ(bus->askedOutputs, (std::vector<std::string>{kThrough, kSilent, kAmp}));
+    // Every output that could be opened was asked; the echo of the loop-back port is no answer. A port that said
+    // nothing is asked a second time (a new JACK connection may have lost the first), the amp that answered is not.
+    EXPECT_EQ(bus->askedOutputs, (std::vector<std::string>{kThrough, kThrough, kSilent, kSilent, kAmp}));
     EXPECT_TRUE(bus->listeners.empty()) << "the probe's inputs stay open";
 }
 

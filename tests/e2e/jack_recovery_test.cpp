@@ -233,9 +233,19 @@ TEST_F(JackRecovery, TheProbeFindsTheAmpUnderItsOwnNameAndNotASilentPort)
     ASSERT_TRUE(silent.command("silent on"));
     const ScopedOverride<MidiBackendFactory> systemPorts(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
 
-    const ProbeResult result = probeForAmp();
-    EXPECT_TRUE(result.problem.empty()) << result.problem;
-    EXPECT_TRUE(lists(result.outputs, "Silent Box")) << "the silent box was not asked";
+    // A sanitizer build makes every JACK client of this process slow enough for the dummy driver to skip it now
+    // and then, and a skipped cycle loses its MIDI events: the user would press Find Amp again, so does the test.
+    // What it must never do is list the silent box.
+    ProbeOptions options;
+    options.listen = 1s;
+    ProbeResult result;
+    for (int attempt = 0; attempt < 5 && result.answers.empty(); ++attempt) {
+        result = probeForAmp(options);
+        EXPECT_TRUE(result.problem.empty()) << result.problem;
+        EXPECT_TRUE(lists(result.outputs, "Silent Box")) << "the silent box was not asked";
+        for (const ProbeAnswer& a : result.answers)
+            EXPECT_EQ(a.outputPort.find("Silent Box"), std::string::npos) << "a port that never answers was listed";
+    }
     ASSERT_EQ(result.answers.size(), 1u);
     EXPECT_EQ(result.answers[0].inputPort, "orx-amp-sim-out:TEVO MIDI 1");
     EXPECT_EQ(result.answers[0].outputPort, "orx-amp-sim-in:TEVO MIDI 1");
