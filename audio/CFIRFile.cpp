@@ -4,11 +4,11 @@
 #include "AiffFormatReader.h"
 #include "AudioFormatReaderFileDecorator.h"
 #include "GenericException.h"
+#include "IrConversion.h"
 #include "WaveFormatReader.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,17 +20,6 @@ constexpr int kCoefficients = static_cast<int>(orx::kCoefficientCount);
 [[noreturn]] void raise(std::int32_t code)
 {
     throw mstd::CGenericException(code, 0);
-}
-
-bool equalsIgnoringCase(const std::string& a, const char* b)
-{
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // Reads up to 2048 frames of the first two file channels into `channels`, widened or narrowed to 16 bits.
@@ -58,24 +47,42 @@ int readFirstFrames(eLibrary::AudioFormatReader& reader,
 
 } // namespace
 
+CFIRFile::CFIRFile() = default;
+CFIRFile::~CFIRFile() = default;
+
 std::unique_ptr<eLibrary::AudioFormatReader> CFIRFile::createReader(const std::filesystem::path& path)
 {
-    const std::string text = path.native();
-    const std::size_t dot = text.rfind('.');
-    if (dot == std::string::npos)
-        return nullptr;
-    const std::string extension = text.substr(dot);
-    if (equalsIgnoringCase(extension, ".wav"))
+    switch (eLibrary::containerByExtension(path)) {
+    case eLibrary::IrContainer::Wav:
         return std::make_unique<eLibrary::AudioFormatReaderFileDecorator<eLibrary::WaveFormatReader>>(path);
-    if (equalsIgnoringCase(extension, ".aif") || equalsIgnoringCase(extension, ".aiff"))
+    case eLibrary::IrContainer::Aiff:
         return std::make_unique<eLibrary::AudioFormatReaderFileDecorator<eLibrary::AiffFormatReader>>(path);
+    case eLibrary::IrContainer::None:
+        break;
+    }
     return nullptr;
 }
 
 void CFIRFile::open(const std::filesystem::path& path)
 {
+    open(path, Options{});
+}
+
+void CFIRFile::open(const std::filesystem::path& path, const Options& options)
+{
+    m_converted.reset();
     m_reader.reset();
     m_reader = createReader(path);
+    if (options.convert) {
+        // What loads without the conversion loads exactly as it does without it.
+        if (m_reader && !m_reader->isError() && m_reader->isValid())
+            return;
+        auto converted = std::make_unique<eLibrary::ConvertedIrFile>(path);
+        if (const int code = converted->verdict().code; code != 0)
+            raise(code);
+        m_converted = std::move(converted);
+        return;
+    }
     if (!m_reader || m_reader->isError())
         raise(mstd::kErrFIRFileOpen);
     if (m_reader->isValid())
@@ -89,10 +96,24 @@ void CFIRFile::open(const std::filesystem::path& path)
     raise(mstd::kErrFIRFileOpen);
 }
 
+int CFIRFile::getChannels() const
+{
+    if (m_converted)
+        return m_converted->layout().channels;
+    return m_reader && m_reader->isValid() ? m_reader->getChannels() : 0;
+}
+
 void CFIRFile::readCoefficients(std::int16_t* out, int channel)
 {
     if (channel != 0 && channel != 1)
         raise(mstd::kErrFIRFileRead);
+    if (m_converted) {
+        std::array<std::int16_t, orx::kCoefficientCount> converted{};
+        if (!m_converted->readCoefficients(channel, converted.data()))
+            raise(mstd::kErrFIRFileRead);
+        std::copy(converted.begin(), converted.end(), out);
+        return;
+    }
     if (!m_reader || !m_reader->isValid())
         raise(mstd::kErrFIRFileRead);
     std::array<std::array<std::int16_t, orx::kCoefficientCount>, 2> channels{};

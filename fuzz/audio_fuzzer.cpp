@@ -1,9 +1,12 @@
-// libFuzzer entry: arbitrary bytes through both readers, from a file and from memory, and through CFIRFile.
+// libFuzzer entry: arbitrary bytes through both readers, from a file and from memory, through CFIRFile with and
+// without the conversion, and through the file check, which must agree with it.
 #include "AiffFormatReader.h"
 #include "AudioFormatReaderFileDecorator.h"
 #include "CFIRFile.h"
 #include "FuzzSupport.h"
 #include "GenericException.h"
+#include "IrConversion.h"
+#include "IrFileFacts.h"
 #include "WaveFormatReader.h"
 
 #include <stdlib.h>
@@ -112,15 +115,17 @@ void exercise(eLibrary::AudioFormatReader& reader)
     readSome<std::int32_t>(2, [&](auto** d, int c, int f) { return reader.readInt32(d, c, f); });
 }
 
-void load(const std::filesystem::path& path)
+// The code open() throws (0 when the file loads), then the coefficients of both channels when it loads.
+int load(const std::filesystem::path& path, bool convert)
 {
     CFIRFile file;
     try {
-        file.open(path);
+        file.open(path, CFIRFile::Options{.convert = convert});
     } catch (const mstd::CGenericException& e) {
         require(e.getCode() >= mstd::kErrFIRFileOpen && e.getCode() <= mstd::kErrFIRFileSampleSize);
-        return;
+        return e.getCode();
     }
+    require(file.getChannels() == 1 || file.getChannels() == 2);
     for (int channel = 0; channel < 2; ++channel) {
         std::array<std::int16_t, orx::kCoefficientCount> out{};
         try {
@@ -128,6 +133,39 @@ void load(const std::filesystem::path& path)
         } catch (const mstd::CGenericException& e) {
             require(e.getCode() == mstd::kErrFIRFileRead);
         }
+    }
+    return 0;
+}
+
+void load(const std::filesystem::path& path)
+{
+    const int strict = load(path, false);
+    const int converted = load(path, true);
+    // The conversion takes everything the strict check takes.
+    require(strict != 0 || converted == 0);
+    const IrFileFacts facts = inspectIrFile(path);
+    require(facts.codeWithoutConversion == strict && facts.codeWithConversion == converted);
+    require(facts.loadsWithoutConversion == (strict == 0) && facts.loadsWithConversion == (converted == 0));
+    require(facts.loadsWithConversion == facts.reason.empty());
+    (void)irFileNote(path, facts);
+}
+
+// The conversion's header walk and sample path over memory, as either container.
+void convertFromMemory(const std::uint8_t* data, std::size_t size, eLibrary::IrContainer container)
+{
+    MemoryStream stream(data, size);
+    const eLibrary::IrLayout layout = eLibrary::readIrLayout(stream, container);
+    const eLibrary::IrVerdict verdict = eLibrary::judgeForConversion(layout);
+    require(verdict.code == 0 ||
+            (verdict.code >= mstd::kErrFIRFileOpen && verdict.code <= mstd::kErrFIRFileSampleSize));
+    require((verdict.code == 0) == verdict.reason.empty());
+    (void)eLibrary::conversionNeed(layout);
+    if (verdict.code != 0)
+        return;
+    require(verdict.frames >= 0 && (layout.channels == 1 || layout.channels == 2));
+    for (int channel = 0; channel < 2; ++channel) {
+        std::array<std::int16_t, orx::kCoefficientCount> out{};
+        (void)eLibrary::convertCoefficients(stream, layout, verdict, channel, out.data());
     }
 }
 
@@ -184,6 +222,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         eLibrary::AiffFormatReader reader(&stream);
         exercise(reader);
     }
+
+    convertFromMemory(data, size, eLibrary::IrContainer::Wav);
+    convertFromMemory(data, size, eLibrary::IrContainer::Aiff);
 
     static const Scratch scratch;
     scratch.write(data, size);

@@ -4,7 +4,7 @@ ORX_PACKAGES=(
     g++ make cmake pkg-config
     librtmidi-dev libasound2-dev libjack-jackd2-dev jackd2
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    sox libsndfile1-dev clang libclang-rt-14-dev
+    sox libsndfile1-dev libsoxr-dev clang libclang-rt-14-dev
     qt6-base-dev fonts-dejavu-core
 )
 

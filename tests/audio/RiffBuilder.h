@@ -101,6 +101,8 @@ struct WaveFmt {
     std::uint32_t byteRate = 0;   // 0: channels * container bytes * rate
     std::uint16_t blockAlign = 0; // 0: channels * container bytes
     std::uint16_t size = 16;      // 16, 18 (cbSize) or 40 (extensible layout)
+    std::uint16_t validBits = 0;  // extensible layout: 0 gives bits
+    std::uint16_t subFormat = 1;  // extensible layout: the format tag inside the sub-format GUID
 };
 
 inline Bytes fmtChunk(const WaveFmt& f)
@@ -111,10 +113,9 @@ inline Bytes fmtChunk(const WaveFmt& f)
     Bytes body = cat({le16(f.tag), le16(f.channels), le32(f.rate), le32(byteRate), le16(align), le16(f.bits)});
     if (f.size >= 18)
         body = cat({body, le16(static_cast<std::uint16_t>(f.size - 18))});
-    if (f.size >= 40) // valid bits, channel mask, then the PCM sub-format GUID
-        body = cat(
-            {body, le16(f.bits), le32(3),
-             Bytes{0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}});
+    if (f.size >= 40) // valid bits, channel mask, then the sub-format GUID
+        body = cat({body, le16(f.validBits ? f.validBits : f.bits), le32(3), le16(f.subFormat),
+                    Bytes{0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}});
     return wavChunk("fmt ", body);
 }
 

@@ -2,6 +2,8 @@
 #include "CFIRFile.h"
 #include "ErrorTexts.h"
 #include "GenericException.h"
+#include "IrConversion.h"
+#include "IrFileFacts.h"
 
 #include <cctype>
 #include <cstdio>
@@ -13,10 +15,14 @@ namespace {
 
 int usage(std::FILE* out, int status)
 {
-    std::fputs("usage: orx-irinfo FILE [--channel 0|1]\n"
+    std::fputs("usage: orx-irinfo FILE [--channel 0|1] [--convert]\n"
                "Prints the file's format, rate, channels, bits, frames and each check the program makes,\n"
                "then the IR name and the 2048 coefficients (one per line) it would send to the amplifier,\n"
-               "or the error it would show. Exit status: 0 when the file loads, 1 when it does not.\n",
+               "or the error it would show and, on the note line, why.\n"
+               "--convert: as the program with Properties > IR File Conversion on: prints what the file is\n"
+               "(source), whether it loads without the conversion, what is converted and how (result),\n"
+               "then the coefficients of the converted file.\n"
+               "Exit status: 0 when the file loads, 1 when it does not.\n",
                out);
     return status;
 }
@@ -47,15 +53,65 @@ std::string formatName(const std::filesystem::path& path)
     return "unsupported (" + (extension.empty() ? std::string("no extension") : extension) + ")";
 }
 
+// How the conversion makes the 16-bit coefficients at 44100 Hz of a file it loads.
+std::string resultText(const IrFileFacts& facts, const eLibrary::IrLayout& layout, const eLibrary::IrVerdict& verdict)
+{
+    if (facts.loadsWithoutConversion)
+        return "as without the conversion";
+    const bool isFloat = verdict.coding.kind == eLibrary::SampleKind::Float;
+    if (layout.sampleRate == eLibrary::kConvertedRate)
+        return isFloat ? "float samples times 32767, rounded to the nearest" : "the upper 16 bits of each sample";
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "%.10g", layout.sampleRate);
+    return std::string("resampled from ") + rate + " Hz (libsoxr, high quality)" +
+           (isFloat ? ", float samples times 32767" : "") + ", rounded to the nearest";
+}
+
+// The conversion's view of the file: what it is, what happens to it, and its coefficients.
+int convertedInfo(const std::filesystem::path& path, int channel)
+{
+    const IrFileFacts facts = inspectIrFile(path);
+    std::printf("conversion: on\nsource: %s\nloads without conversion: %s\n",
+                facts.description.empty() ? "unknown" : facts.description.c_str(), yesNo(facts.loadsWithoutConversion));
+    CFIRFile loader;
+    try {
+        loader.open(path, CFIRFile::Options{.convert = true});
+        if (!facts.conversion.empty())
+            std::printf("converted: %s\n", facts.conversion.c_str());
+        const eLibrary::ConvertedIrFile converted(path);
+        std::printf("result: 44100 Hz, 16 bits: %s\n",
+                    resultText(facts, converted.layout(), converted.verdict()).c_str());
+        if (loader.getChannels() < 2)
+            channel = 0;
+        std::int16_t coefficients[2048];
+        loader.readCoefficients(coefficients, channel);
+        std::uint8_t name[64];
+        const std::string stem = path.filename().string();
+        CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
+        std::printf("channel: %d\nIR name: %s\ncoefficients:\n", channel, reinterpret_cast<const char*>(name));
+        for (std::int16_t c : coefficients)
+            std::printf("%d\n", c);
+        return 0;
+    } catch (const mstd::CGenericException& e) {
+        std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(), irFileNote(path, facts).c_str());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const char* file = nullptr;
     int channel = 0;
+    bool convert = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
             return usage(stdout, 0);
+        if (!std::strcmp(argv[i], "--convert")) {
+            convert = true;
+            continue;
+        }
         if (!std::strcmp(argv[i], "--channel") && i + 1 < argc) {
             const std::string value = argv[++i];
             if (value != "0" && value != "1")
@@ -72,6 +128,8 @@ int main(int argc, char** argv)
 
     const std::filesystem::path path(file);
     std::printf("file: %s\nformat: %s\n", file, formatName(path).c_str());
+    if (convert)
+        return convertedInfo(path, channel);
     CFIRFile loader;
     try {
         try {
@@ -98,7 +156,8 @@ int main(int argc, char** argv)
             std::printf("%d\n", c);
         return 0;
     } catch (const mstd::CGenericException& e) {
-        std::printf("error: %s\n", mstd::errorMessage(e.getCode()).c_str());
+        std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(),
+                    irFileNote(path, inspectIrFile(path)).c_str());
         return 1;
     }
 }

@@ -1,0 +1,83 @@
+// What the headers of an impulse-response file say about its samples, read without the strict checks of the
+// WAV and AIFF readers, and whether the conversion can load it: the code and the words of a refusal.
+#pragma once
+
+#include "ChunkWalk.h"
+#include "InputStream.h"
+#include "SampleDecoding.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace eLibrary {
+
+// The container a file name promises; the extension alone decides, as it does for the strict readers.
+enum class IrContainer { None, Wav, Aiff };
+IrContainer containerByExtension(const std::filesystem::path& path);
+
+inline constexpr double kConvertedRate = 44100.0;
+inline constexpr double kLowestRate = 8000.0;
+inline constexpr double kHighestRate = 384000.0;
+
+struct IrLayout {
+    IrContainer container = IrContainer::None;
+    bool opened = false;         // the file could be read at all
+    bool formFound = false;      // RIFF/WAVE, or FORM of type AIFF or AIFC
+    bool aifc = false;           // FORM type AIFC
+    bool formatFound = false;    // a format (fmt or COMM) chunk
+    bool formatShort = false;    // a format chunk too small for the fields its kind needs
+    bool extensionShort = false; // WAV: tag 0xFFFE without a complete extensible header
+    bool dataFound = false;
+
+    // WAV
+    std::uint16_t formatTag = 0;
+    std::uint16_t blockAlign = 0;
+    std::uint32_t byteRate = 0;
+    std::uint16_t validBits = 0; // extensible header only
+    std::uint32_t subFormat = 0; // the extensible header's GUID as a format tag, when it is one
+    bool subFormatKnown = false; // the GUID is a format tag in the standard GUID layout
+
+    // AIFF-C
+    ChunkId compression{};
+    bool compressionFound = false;
+
+    int channels = 0;
+    double sampleRate = 0.0;
+    int bitsPerSample = 0;
+    std::int64_t dataPosition = 0;
+    std::int64_t dataBytes = 0;     // as stated, but never past the end of the file
+    std::int64_t statedBytes = 0;   // as stated
+    std::int64_t statedFrames = -1; // AIFF: the COMM frame count; WAV has none
+};
+
+// Parses the chunk structure of the file behind the stream (at its current position) as `container`.
+IrLayout readIrLayout(InputStream& stream, IrContainer container);
+
+enum class SampleKind { Integer, Float };
+
+// How one sample is stored, once a layout has been judged readable.
+struct IrCoding {
+    SampleKind kind = SampleKind::Integer;
+    ByteOrder order = ByteOrder::LittleEndian;
+    int containerBytes = 0;
+    int validBits = 0;    // integer samples: the significant bits at the top of the container
+    bool offset8 = false; // WAV 8-bit samples are unsigned around 128
+};
+
+struct IrVerdict {
+    int code = 0;       // 0 when the conversion loads the file, else 1005 to 1008
+    std::string reason; // the refusal in words; empty when it loads
+    std::string description;
+    IrCoding coding;         // meaningful when code is 0
+    std::int64_t frames = 0; // whole frames present
+};
+
+// What the conversion makes of a layout.
+IrVerdict judgeForConversion(const IrLayout& layout);
+
+// Why a file the conversion loads is not one the strict readers take: its rate, sample format or header,
+// in words ("sample rate 48000 Hz", "32-bit float samples", ...).
+std::string conversionNeed(const IrLayout& layout);
+
+} // namespace eLibrary
