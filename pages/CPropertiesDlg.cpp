@@ -6,6 +6,7 @@
 #include "StringTable.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -81,6 +82,13 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     QGroupBox* stereoBox = makeGroupBox(this, kStereoGroup, "Default Channel of the Stereo IR File");
     m_stereoGroup = makeRadioGroup(stereoBox, {{kLeftCh, "L ch"}, {kRightCh, "R ch"}, {kAskEachFile, "Ask each File"}});
 
+    QGroupBox* conversionBox = makeGroupBox(this, kConversionGroup, "IR File Conversion");
+    m_convert = new QCheckBox(QStringLiteral("Convert other sample rates and formats to 44.1 kHz"), conversionBox);
+    m_convert->setObjectName(QString::number(kConvertFiles));
+    m_convert->setToolTip(QStringLiteral("Also loads 48, 88.2, 96 kHz and other rates, float and extensible WAV "
+                                         "files, AIFF-C and 8-bit files, converted to what the amp takes."));
+    (new QVBoxLayout(conversionBox))->addWidget(m_convert);
+
     QGroupBox* resetBox = makeGroupBox(this, kResetGroup, "Reset IR Data");
     m_reset = new QPushButton(QStringLiteral("Reset"), resetBox);
     m_reset->setObjectName(QString::number(kReset));
@@ -106,6 +114,7 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(loops);
     layout->addWidget(stereoBox);
+    layout->addWidget(conversionBox);
     layout->addWidget(resetBox);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -120,6 +129,7 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     // Escape still cancels; there is just no button for it.
     cancel->hide();
     m_stereo = orx::AppSettings::getInstance()->PrimaryCh;
+    m_convertFiles = orx::AppSettings::getInstance()->ConvertFiles;
     readLoopSettings();
     writeControls();
     enableControls(true);
@@ -138,6 +148,7 @@ void CPropertiesDlg::readControls()
     m_send = readRadio(m_sendGroup);
     m_return = readRadio(m_returnGroup);
     m_stereo = readRadio(m_stereoGroup);
+    m_convertFiles = m_convert->isChecked();
 }
 
 void CPropertiesDlg::writeControls()
@@ -145,6 +156,7 @@ void CPropertiesDlg::writeControls()
     writeRadio(m_sendGroup, m_send);
     writeRadio(m_returnGroup, m_return);
     writeRadio(m_stereoGroup, m_stereo);
+    m_convert->setChecked(m_convertFiles);
 }
 
 void CPropertiesDlg::readLoopSettings()
@@ -163,6 +175,7 @@ void CPropertiesDlg::enableControls(bool enable)
     setGroupEnabled(m_sendGroup, enable && connected && loopSettings);
     setGroupEnabled(m_returnGroup, enable && connected && loopSettings);
     setGroupEnabled(m_stereoGroup, enable);
+    m_convert->setEnabled(enable);
     m_reset->setEnabled(enable && connected);
     m_ok->setEnabled(enable);
 }
@@ -192,6 +205,7 @@ void CPropertiesDlg::accept()
     readControls();
     // Any value but 0 and 1, including -1 for none checked, means asking for each file.
     orx::AppSettings::getInstance()->PrimaryCh = m_stereo;
+    orx::AppSettings::getInstance()->ConvertFiles = m_convertFiles;
     QDialog::accept();
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 
 class QButtonGroup;
+class QCheckBox;
 class QPushButton;
 
 class CPropertiesDlg : public QDialog {
@@ -31,6 +32,8 @@ public:
         kReturnGroup = 1340,
         kReturnSeparate = 1341,
         kReturnMixed = 1342,
+        kConversionGroup = 1350,
+        kConvertFiles = 1351,
     };
 
     explicit CPropertiesDlg(QWidget* parent = nullptr);
@@ -48,9 +51,10 @@ public:
     int sendConnection() const { return m_send; }
     int returnConnection() const { return m_return; }
     int stereoDefault() const { return m_stereo; }
+    bool convertFiles() const { return m_convertFiles; }
 
 public Q_SLOTS:
-    // OK and Return: the stereo default is taken over only here.
+    // OK and Return: the stereo default and the file conversion are taken over only here.
     void accept() override;
 
 Q_SIGNALS:
@@ -70,8 +74,10 @@ private:
     QButtonGroup* m_sendGroup = nullptr;
     QButtonGroup* m_returnGroup = nullptr;
     QButtonGroup* m_stereoGroup = nullptr;
+    QCheckBox* m_convert = nullptr;
     QPushButton* m_reset = nullptr;
     QPushButton* m_ok = nullptr;
+    bool m_convertFiles = false;
     int m_send = -1;
     int m_return = -1;
     int m_stereo = -1;

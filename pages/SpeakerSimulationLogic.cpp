@@ -151,11 +151,14 @@ void SpeakerSimulationLogic::onDoubleClick()
 void SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::string& folder,
                                         const std::string& fileName)
 {
+    const AppSettings* settings = AppSettings::getInstance();
+    CFIRFile::Options options;
+    options.convert = settings && settings->ConvertFiles;
     CFIRFile file;
-    file.open(childFolder(folder, fileName));
+    file.open(childFolder(folder, fileName), options);
     int channel = 0;
-    if (eLibrary::AudioFormatReader* reader = file.getReader(); reader && reader->getChannels() >= 2) {
-        const AppSettings* settings = AppSettings::getInstance();
+    // Asked of the file, not of its reader: a converted file has no reader that could tell.
+    if (file.getChannels() >= 2) {
         const int primary = settings ? settings->PrimaryCh : 2;
         channel = primary == 0 || primary == 1 ? primary : m_view.askChannel();
     }

@@ -8,6 +8,7 @@
 #include "SimulatedAmp.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QPointer>
 #include <QPushButton>
@@ -79,6 +80,8 @@ Enabled enabledOf(QWidget* dialog)
     const bool stereo = all(kStereoRadios, true);
     EXPECT_TRUE(loops || all(kLoopRadios, false)) << "the four loop radios disagree";
     EXPECT_TRUE(stereo || all(kStereoRadios, false)) << "the three stereo radios disagree";
+    // The file conversion is a setting of this program, like the stereo default, and is offered with it.
+    EXPECT_EQ(dialog->findChild<QCheckBox*>(QString::number(D::kConvertFiles))->isEnabled(), stereo);
     return {loops, stereo, push(dialog, D::kReset)->isEnabled(), push(dialog, D::kOk)->isEnabled()};
 }
 
@@ -180,6 +183,7 @@ TEST_F(Properties, EachControlCarriesItsText)
         {D::kSendGroup, "FX LOOP SEND Connection"},
         {D::kReturnGroup, "FX LOOP RETURN Connection"},
         {D::kStereoGroup, "Default Channel of the Stereo IR File"},
+        {D::kConversionGroup, "IR File Conversion"},
         {D::kResetGroup, "Reset IR Data"},
     };
     for (const auto& [id, text] : boxes) {
@@ -206,6 +210,16 @@ TEST_F(Properties, EachControlCarriesItsText)
         EXPECT_EQ(b->text(), r.text) << r.id;
         EXPECT_EQ(b->parentWidget()->objectName(), QString::number(r.box)) << r.id;
     }
+    auto* convert = dialog->findChild<QCheckBox*>(QString::number(D::kConvertFiles));
+    ASSERT_NE(convert, nullptr);
+    EXPECT_EQ(convert->text(), "Convert other sample rates and formats to 44.1 kHz");
+    EXPECT_EQ(convert->parentWidget()->objectName(), QString::number(D::kConversionGroup));
+    // The groups keep their order, the new one below the stereo default.
+    const auto top = [&](int id) { return dialog->findChild<QGroupBox*>(QString::number(id))->geometry().top(); };
+    EXPECT_EQ(top(D::kSendGroup), top(D::kReturnGroup));
+    EXPECT_LT(top(D::kReturnGroup), top(D::kStereoGroup));
+    EXPECT_LT(top(D::kStereoGroup), top(D::kConversionGroup));
+    EXPECT_LT(top(D::kConversionGroup), top(D::kResetGroup));
     EXPECT_EQ(push(dialog.get(), D::kReset)->text(), "Reset");
     EXPECT_EQ(push(dialog.get(), D::kOk)->text(), "OK");
     EXPECT_TRUE(push(dialog.get(), D::kOk)->isDefault());
@@ -231,6 +245,28 @@ TEST_F(Properties, OpensWithTheStoredStereoDefaultAndOkStoresWhatIsChecked)
         push(dialog.get(), D::kOk)->click();
         EXPECT_EQ(dialog->result(), QDialog::Accepted) << c.stored;
         EXPECT_EQ(AppSettings::getInstance()->PrimaryCh, c.afterOk) << c.stored;
+    }
+}
+
+TEST_F(Properties, TheFileConversionIsTakenOverOnlyWithOk)
+{
+    const struct {
+        bool stored;
+        bool ok; // else Escape
+        bool expected;
+    } cases[] = {{false, true, true}, {false, false, false}, {true, true, false}, {true, false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "stored " << c.stored << (c.ok ? ", OK" : ", Escape"));
+        AppSettings::getInstance()->ConvertFiles = c.stored;
+        open();
+        auto* convert = dialog->findChild<QCheckBox*>(QString::number(D::kConvertFiles));
+        EXPECT_EQ(convert->isChecked(), c.stored);
+        convert->click();
+        if (c.ok)
+            push(dialog.get(), D::kOk)->click();
+        else
+            QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        EXPECT_EQ(AppSettings::getInstance()->ConvertFiles, c.expected);
     }
 }
 
