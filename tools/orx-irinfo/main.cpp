@@ -67,6 +67,23 @@ std::string resultText(const IrFileFacts& facts, const eLibrary::IrLayout& layou
            (isFloat ? ", float samples times 32767" : "") + ", rounded to the nearest";
 }
 
+// What the program would send: the channel used, the IR name from the file name and the 2048 coefficients.
+int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int channel)
+{
+    // A mono file has only channel 0, whatever was asked.
+    if (loader.getChannels() < 2)
+        channel = 0;
+    std::int16_t coefficients[2048];
+    loader.readCoefficients(coefficients, channel);
+    std::uint8_t name[64];
+    const std::string stem = path.filename().string();
+    CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
+    std::printf("channel: %d\nIR name: %s\ncoefficients:\n", channel, reinterpret_cast<const char*>(name));
+    for (std::int16_t c : coefficients)
+        std::printf("%d\n", c);
+    return 0;
+}
+
 // The conversion's view of the file: what it is, what happens to it, and its coefficients.
 int convertedInfo(const std::filesystem::path& path, int channel)
 {
@@ -81,17 +98,7 @@ int convertedInfo(const std::filesystem::path& path, int channel)
         const eLibrary::ConvertedIrFile converted(path);
         std::printf("result: 44100 Hz, 16 bits: %s\n",
                     resultText(facts, converted.layout(), converted.verdict()).c_str());
-        if (loader.getChannels() < 2)
-            channel = 0;
-        std::int16_t coefficients[2048];
-        loader.readCoefficients(coefficients, channel);
-        std::uint8_t name[64];
-        const std::string stem = path.filename().string();
-        CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
-        std::printf("channel: %d\nIR name: %s\ncoefficients:\n", channel, reinterpret_cast<const char*>(name));
-        for (std::int16_t c : coefficients)
-            std::printf("%d\n", c);
-        return 0;
+        return printCoefficients(loader, path, channel);
     } catch (const mstd::CGenericException& e) {
         std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(), irFileNote(path, facts).c_str());
         return 1;
@@ -143,18 +150,7 @@ int main(int argc, char** argv)
         }
         auto* reader = loader.getReader();
         printFacts(*reader);
-        // A mono file has only channel 0, whatever was asked.
-        if (reader->getChannels() < 2)
-            channel = 0;
-        std::int16_t coefficients[2048];
-        loader.readCoefficients(coefficients, channel);
-        std::uint8_t name[64];
-        const std::string stem = path.filename().string();
-        CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
-        std::printf("channel: %d\nIR name: %s\ncoefficients:\n", channel, reinterpret_cast<const char*>(name));
-        for (std::int16_t c : coefficients)
-            std::printf("%d\n", c);
-        return 0;
+        return printCoefficients(loader, path, channel);
     } catch (const mstd::CGenericException& e) {
         std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(),
                     irFileNote(path, inspectIrFile(path)).c_str());
