@@ -291,8 +291,12 @@ void CORXUtilityDlg::executeCommand(int command)
     case kCmdProperties: {
         CPropertiesDlg properties(this);
         // The stereo default is in the settings only after OK; the loop wiring is already in the amplifier.
-        if (properties.exec() == QDialog::Accepted)
+        if (properties.exec() == QDialog::Accepted) {
             AppSettings::getInstance()->save();
+            // The file conversion may have been switched: which files can be used has changed with it.
+            m_speakerI->recheckFiles();
+            m_speakerII->recheckFiles();
+        }
         break;
     }
     case kCmdMidiPorts: {

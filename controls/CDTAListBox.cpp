@@ -23,7 +23,10 @@ public:
         const bool enabled = m_list->isEnabled();
         const bool selected = option.state.testFlag(QStyle::State_Selected);
         painter->save();
-        painter->setPen(selected ? CDTAListBox::selectedTextColor(enabled) : m_list->unselectedTextColor(enabled));
+        const bool dimmed = index.data(CDTAListBox::kDimmedRole).toBool();
+        painter->setPen(selected ? CDTAListBox::selectedTextColor(enabled)
+                        : dimmed ? CDTAListBox::dimmedTextColor(enabled)
+                                 : m_list->unselectedTextColor(enabled));
         painter->setFont(m_list->font());
         const QRect text = item.adjusted(CDTAListBox::kSideMargin, 0, -CDTAListBox::kSideMargin, 0);
         painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
@@ -72,6 +75,24 @@ QColor CDTAListBox::selectedTextColor(bool enabled)
 QColor CDTAListBox::unselectedTextColor(bool enabled) const
 {
     return enabled ? QColor(Qt::white) : palette().color(QPalette::Disabled, QPalette::Text);
+}
+
+QColor CDTAListBox::dimmedTextColor(bool enabled)
+{
+    // Readable on the near-black background, yet plainly apart from the white of a usable entry.
+    return enabled ? QColor(118, 118, 118) : QColor(66, 66, 66);
+}
+
+void CDTAListBox::setEntryDimmed(int row, bool dimmed)
+{
+    if (QListWidgetItem* entry = item(row))
+        entry->setData(kDimmedRole, dimmed);
+}
+
+bool CDTAListBox::isEntryDimmed(int row) const
+{
+    const QListWidgetItem* entry = item(row);
+    return entry && entry->data(kDimmedRole).toBool();
 }
 
 int CDTAListBox::topIndex() const

@@ -12,6 +12,7 @@
 #include "ErrorBox.h"
 #include "FolderScan.h"
 #include "GenericException.h"
+#include "AppSettings.h"
 #include "StringTable.h"
 
 #include <QApplication>
@@ -26,7 +27,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
 
 namespace orx {
@@ -135,15 +141,100 @@ QString plain(const QString& text)
 
 } // namespace
 
+// Reads the listed files' headers on a thread of its own, so a large or slow folder never holds up the window.
+// One check at a time: a newer one replaces one still waiting and stops one under way at its next file.
+class CSpeakerSimulationTab::FileChecker {
+public:
+    using Done = std::function<void(unsigned generation, std::vector<orx::EntryCheck> checks)>;
+
+    explicit FileChecker(Done done) : m_done(std::move(done)) {}
+    FileChecker(const FileChecker&) = delete;
+    FileChecker& operator=(const FileChecker&) = delete;
+    ~FileChecker()
+    {
+        {
+            std::lock_guard lock(m_lock);
+            m_quit = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void check(unsigned generation, std::string folder, std::vector<CFileItem> items, bool convert)
+    {
+        {
+            std::lock_guard lock(m_lock);
+            m_latest = generation;
+            m_job = Job{generation, std::move(folder), std::move(items), convert};
+        }
+        m_wake.notify_one();
+        // Started on first use: a page whose folder is never listed keeps no idle thread.
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+    }
+
+private:
+    struct Job {
+        unsigned generation;
+        std::string folder;
+        std::vector<CFileItem> items;
+        bool convert;
+    };
+
+    void run()
+    {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(m_lock);
+                m_wake.wait(lock, [this] { return m_quit || m_job; });
+                if (m_quit)
+                    return;
+                job = std::move(*m_job);
+                m_job.reset();
+            }
+            const auto stale = [this, &job] { return m_quit.load() || m_latest.load() != job.generation; };
+            std::vector<orx::EntryCheck> checks;
+            try {
+                checks = orx::checkEntries(job.folder, job.items, job.convert, stale);
+            } catch (...) {
+                // A file that cannot even be looked at leaves the whole list as it is.
+                continue;
+            }
+            if (!stale())
+                m_done(job.generation, std::move(checks));
+        }
+    }
+
+    Done m_done;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_quit{false}; // set under the lock, read without it between files
+    std::optional<Job> m_job;
+    std::atomic<unsigned> m_latest{0};
+    std::thread m_thread;
+};
+
 CSpeakerSimulationTab::CSpeakerSimulationTab(QWidget* parent) : CDevicePage(parent)
 {
+    m_checker = std::make_unique<FileChecker>([this](unsigned generation, std::vector<orx::EntryCheck> checks) {
+        // From the checker's thread: the page is still whole here, since its destructor waits for the checker
+        // first, and a result that has not been delivered when the page goes is dropped with the page's events.
+        QMetaObject::invokeMethod(
+            this, [this, generation, checks = std::move(checks)] { showFileChecks(generation, checks); },
+            Qt::QueuedConnection);
+    });
     layoutControls();
     m_ampChLabel->hide(); // no model code has arrived yet
     refreshAll();
     updateControls();
 }
 
-CSpeakerSimulationTab::~CSpeakerSimulationTab() = default;
+CSpeakerSimulationTab::~CSpeakerSimulationTab()
+{
+    m_checker.reset();
+}
 
 void CSpeakerSimulationTab::layoutControls()
 {
@@ -287,15 +378,42 @@ void CSpeakerSimulationTab::showFileList(const std::vector<CFileItem>& items, in
 {
     refillList(items);
     syncScrollBar(selected);
+    startFileCheck();
 }
 
 void CSpeakerSimulationTab::refillList(const std::vector<CFileItem>& items)
 {
+    ++m_checkGeneration; // whatever a check under way finds is for the entries just removed
     m_listUpdating = true;
     m_list->clear();
     for (const CFileItem& item : items)
         m_list->addItem(QString::fromStdString(item.getDisplayText()));
     m_listUpdating = false;
+}
+
+void CSpeakerSimulationTab::recheckFiles()
+{
+    ++m_checkGeneration;
+    startFileCheck();
+}
+
+void CSpeakerSimulationTab::startFileCheck()
+{
+    const orx::AppSettings* settings = orx::AppSettings::getInstance();
+    m_checker->check(m_checkGeneration, m_logic.folder(), m_logic.fileItems(), settings && settings->ConvertFiles);
+}
+
+void CSpeakerSimulationTab::showFileChecks(unsigned generation, const std::vector<orx::EntryCheck>& checks)
+{
+    if (generation != m_checkGeneration || static_cast<int>(checks.size()) != m_list->count())
+        return;
+    for (int row = 0; row < m_list->count(); ++row) {
+        const orx::EntryCheck& check = checks[static_cast<std::size_t>(row)];
+        m_list->setEntryDimmed(row, !check.usable);
+        m_list->item(row)->setToolTip(QString::fromStdString(check.tooltip));
+    }
+    ++m_fileChecksShown;
+    m_list->viewport()->update();
 }
 
 void CSpeakerSimulationTab::syncScrollBar(int selected)
@@ -501,6 +619,11 @@ void CSpeakerSimulationTab::callLater(int ms, std::function<void()> work)
 void CSpeakerSimulationTab::showError(int code)
 {
     orx::showErrorMessage(this, code);
+}
+
+void CSpeakerSimulationTab::showFileError(int code, const std::string& note)
+{
+    orx::showErrorMessage(this, code, QString::fromStdString(note));
 }
 
 void CSpeakerSimulationTab::onDeviceEvent(int event, int value)

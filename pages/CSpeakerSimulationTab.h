@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ QString compactPath(const QString& path, const QFontMetrics& metrics, int width)
 } // namespace orx
 
 // Layout, painting, focus and the controls' events; what the page does is in SpeakerSimulationLogic, which
-// this window shows and forwards the user's actions to.
+// this window shows and forwards the user's actions to. The check of which listed files can be used runs on a
+// thread of the page's own and only dims entries and sets their tooltips.
 class CSpeakerSimulationTab : public CDevicePage, public IDTAControlListener, private orx::ISpeakerView {
     Q_OBJECT
 public:
@@ -115,6 +117,9 @@ public:
     void refreshIrGain();
     void refreshDialGain();
     void updateControls();
+    // Checks again which listed files can be used, in the background (after the conversion setting may have
+    // changed); the list keeps its entries and order.
+    void recheckFiles();
 
     // What the page shows and holds, for tests and the screenshot tool.
     CCustomButton* button(int controlId) const;
@@ -135,6 +140,8 @@ public:
     bool isConnected() const { return m_logic.isConnected(); }
     double dialGainDb() const { return m_logic.dialGainDb(); }
     const orx::FIRRecord& irRecord() const { return m_logic.irRecord(); }
+    // Counts the file checks whose results reached the list, so tests can wait for one.
+    int fileChecksShown() const { return m_fileChecksShown; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -158,6 +165,7 @@ private:
     void showFileList(const std::vector<CFileItem>& items, int selected) override;
     void unmarkFileList() override;
     void showError(int code) override;
+    void showFileError(int code, const std::string& note) override;
     int askChannel() override;
     std::string askFolder(const std::string& current) override;
     void callLater(int ms, std::function<void()> work) override;
@@ -167,6 +175,10 @@ private:
     void syncScrollBar(int selected);
     void setTopEntry(int top);
     bool editHasFocus() const;
+    void startFileCheck();
+    void showFileChecks(unsigned generation, const std::vector<orx::EntryCheck>& checks);
+
+    class FileChecker;
 
     orx::ORXSpeakerSession m_session;
     orx::SpeakerSimulationLogic m_logic{m_session, *this};
@@ -188,4 +200,8 @@ private:
     bool m_listUpdating = false;
     QPointer<QWidget> m_focusBeforeWait;
     QFont m_font;
+    // Bumped whenever the list is refilled or checked again: a check's results count only for the list it saw.
+    unsigned m_checkGeneration = 0;
+    int m_fileChecksShown = 0;
+    std::unique_ptr<FileChecker> m_checker; // last: its thread stops before anything it reports to goes
 };

@@ -15,9 +15,11 @@ namespace {
 ErrorBoxPresenter g_presenter;
 bool g_boxOpen = false;
 
-void platformBox(QWidget* owner, const QString& caption, const QString& text)
+void platformBox(QWidget* owner, const QString& caption, const QString& text, const QString& informative)
 {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, owner);
+    if (!informative.isEmpty())
+        box.setInformativeText(informative);
     box.exec();
 }
 
@@ -37,7 +39,7 @@ void setErrorBoxOpen(bool open)
     g_boxOpen = open;
 }
 
-void showErrorText(QWidget* owner, const QString& text)
+void showErrorText(QWidget* owner, const QString& text, const QString& informative)
 {
     // A second error while a box is open is dropped, not queued.
     if (g_boxOpen)
@@ -45,15 +47,20 @@ void showErrorText(QWidget* owner, const QString& text)
     g_boxOpen = true;
     const QString caption = QString::fromStdString(loadString(kStringAppTitle));
     if (g_presenter)
-        g_presenter(owner, caption, text);
+        g_presenter(owner, caption, text, informative);
     else
-        platformBox(owner, caption, text);
+        platformBox(owner, caption, text, informative);
     g_boxOpen = false;
 }
 
 void showErrorMessage(QWidget* owner, int code)
 {
     showErrorText(owner, QString::fromStdString(mstd::errorMessage(code)));
+}
+
+void showErrorMessage(QWidget* owner, int code, const QString& informative)
+{
+    showErrorText(owner, QString::fromStdString(mstd::errorMessage(code)), informative);
 }
 
 } // namespace orx

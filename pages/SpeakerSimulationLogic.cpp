@@ -6,6 +6,7 @@
 #include "FIRGain.h"
 #include "FolderScan.h"
 #include "GenericException.h"
+#include "IrFileFacts.h"
 
 #include <algorithm>
 #include <array>
@@ -61,6 +62,39 @@ std::string decodeAmpNameUtf8(const std::uint8_t* bytes, std::size_t size)
         }
     }
     return text;
+}
+
+std::vector<EntryCheck> checkEntries(const std::string& folder, const std::vector<CFileItem>& items, bool convert,
+                                     const std::function<bool()>& stop)
+{
+    std::vector<EntryCheck> checks(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i].kind() != CFileItem::ResponseFile)
+            continue;
+        if (stop && stop())
+            break;
+        const std::filesystem::path path = childFolder(folder, items[i].getFileName());
+        const IrFileFacts facts = inspectIrFile(path);
+        EntryCheck& check = checks[i];
+        check.usable = convert ? facts.loadsWithConversion : facts.loadsWithoutConversion;
+        if (!check.usable)
+            check.tooltip = irFileNote(path, facts);
+        else if (!facts.loadsWithoutConversion && !facts.conversion.empty())
+            check.tooltip = facts.description + "; converted on loading: " + facts.conversion;
+        else
+            check.tooltip = facts.description;
+    }
+    return checks;
+}
+
+std::string fileErrorNote(const std::filesystem::path& path, bool convert)
+{
+    const IrFileFacts facts = inspectIrFile(path);
+    // The headers allowed it with this setting, so it failed further in (its samples): advice to turn the
+    // conversion on would be wrong when it is on already, so the note only says what the file is.
+    if (convert && facts.loadsWithConversion && !facts.loadsWithoutConversion)
+        return path.filename().string() + ": " + facts.description + ".";
+    return irFileNote(path, facts);
 }
 
 SpeakerSimulationLogic::SpeakerSimulationLogic(ISpeakerSession& session, ISpeakerView& view)
@@ -188,7 +222,9 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
             loadIRFile(coefficients.data(), folder, item.getFileName());
         } catch (const mstd::CGenericException& e) {
             clearSelection();
-            m_view.showError(e.getCode());
+            const AppSettings* settings = AppSettings::getInstance();
+            const bool convert = settings && settings->ConvertFiles;
+            m_view.showFileError(e.getCode(), fileErrorNote(childFolder(folder, item.getFileName()), convert));
             return;
         }
         // While the question was open the amplifier may have gone, or the mark may have been taken away.

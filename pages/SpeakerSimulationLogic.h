@@ -1,6 +1,6 @@
 // What the speaker simulation page of one amp channel does, without its window: the busy state, what it
 // queues and when, which controls are enabled, the folder and the chosen file, the file-to-record
-// conversion, bypass, the dial's gain and the IR name. The window shows what it is told and forwards what
+// conversion, bypass, the dial's gain and the IR name, and which files of the folder can be used. The window shows what it is told and forwards what
 // the user does; both the session and the window are interfaces, so the logic runs in tests without Qt.
 #pragma once
 
@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -24,6 +25,26 @@ double dialGain(int position);
 double firGainDisplay(std::uint16_t fircoe);
 // A name as the amplifier stores it (8-bit, Windows-1252), up to its first zero byte, as UTF-8.
 std::string decodeAmpNameUtf8(const std::uint8_t* bytes, std::size_t size);
+
+// Whether an entry of the list can be used with the file conversion on or off, from the files' headers alone.
+struct EntryCheck {
+    bool usable = true; // folder entries always are
+    // UTF-8; for a file that is not usable, why (and what would make it usable); for a usable file what it is;
+    // empty for folder entries and for files that are not even a known container.
+    std::string tooltip;
+
+    bool operator==(const EntryCheck&) const = default;
+};
+
+// One result per entry of `items` (listed from `folder`), in their order. Reads only headers, touches no state
+// of the program, so it may run on any thread; `stop`, when given, is asked between files and ends the check
+// early (the result is then incomplete and meant to be thrown away).
+std::vector<EntryCheck> checkEntries(const std::string& folder, const std::vector<CFileItem>& items, bool convert,
+                                     const std::function<bool()>& stop = {});
+
+// The line the error box adds for a file that did not load with the conversion on or off (UTF-8). It never
+// advises turning on a conversion that is already on.
+std::string fileErrorNote(const std::filesystem::path& path, bool convert);
 
 // Which controls may be used.
 struct SpeakerEnabling {
@@ -56,6 +77,8 @@ public:
     // No entry of the list is marked any more.
     virtual void unmarkFileList() = 0;
     virtual void showError(int code) = 0;
+    // The chosen file did not load: the error's text and, under it, `note` (UTF-8) on what the file is.
+    virtual void showFileError(int code, const std::string& note) = 0;
     // Which channel of a stereo file to use: 0 left, 1 right.
     virtual int askChannel() = 0;
     // A folder the user chose, starting at `current`; empty when cancelled.

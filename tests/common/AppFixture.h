@@ -31,6 +31,7 @@ struct ShownBox {
     QWidget* owner;
     QString caption;
     QString text;
+    QString informative; // the line under the text; empty when the box has none
 };
 
 class AppFixture : public ::testing::Test {
@@ -42,8 +43,9 @@ protected:
         AppSettings::setFolders(folders);
         m_backend.emplace(&CMIDIManager::setBackendFactory,
                           [this] { return std::make_unique<sim::SimulatorPortBackend>(amp); });
-        m_errorBox.emplace(&setErrorBoxPresenter, [this](QWidget* owner, const QString& caption, const QString& text) {
-            boxes.push_back({owner, caption, text});
+        m_errorBox.emplace(&setErrorBoxPresenter, [this](QWidget* owner, const QString& caption, const QString& text,
+                                                         const QString& informative) {
+            boxes.push_back({owner, caption, text, informative});
             if (onBox)
                 onBox();
         });

@@ -84,23 +84,35 @@ TEST_F(ListBox, EntryReachingTheBottomEdgeShowsOnlyItsBackground)
     }
 }
 
-TEST_F(ListBox, TextColourShowsSelectionAndEnabling)
+TEST_F(ListBox, TextColourShowsSelectionEnablingAndDimming)
 {
     struct Case {
         bool enabled;
         bool selected;
+        bool dimmed;
     };
-    for (const Case& c : {Case{true, true}, Case{true, false}, Case{false, true}, Case{false, false}}) {
+    const QColor white(Qt::white), orange(255, 174, 0), darkOrange(127, 87, 0);
+    const QColor grey(118, 118, 118), darkGrey(66, 66, 66);
+    for (const Case& c : {Case{true, true, false}, Case{true, false, false}, Case{false, true, false},
+                          Case{false, false, false}, Case{true, false, true}, Case{false, false, true},
+                          Case{true, true, true}, Case{false, true, true}}) {
         list.clear();
         fill(200, 100, 3);
+        list.setEntryDimmed(0, c.dimmed);
         list.setCurrentRow(c.selected ? 0 : 2);
         list.setEnabled(c.enabled);
+        // A dimmed entry that is selected shows the mark, not the dimming.
         const QColor expected =
-            c.selected ? (c.enabled ? QColor(255, 174, 0) : QColor(127, 87, 0))
-                       : (c.enabled ? QColor(Qt::white) : list.palette().color(QPalette::Disabled, QPalette::Text));
+            c.selected ? (c.enabled ? orange : darkOrange)
+            : c.dimmed ? (c.enabled ? grey : darkGrey)
+                       : (c.enabled ? white : list.palette().color(QPalette::Disabled, QPalette::Text));
         EXPECT_EQ(textColours(shot(), 0, CDTAListBox::kEntryHeight), std::set<QRgb>{expected.rgb()})
-            << "enabled " << c.enabled << " selected " << c.selected;
+            << "enabled " << c.enabled << " selected " << c.selected << " dimmed " << c.dimmed;
+        EXPECT_EQ(list.isEntryDimmed(0), c.dimmed);
     }
+    EXPECT_NE(list.palette().color(QPalette::Disabled, QPalette::Text), darkGrey)
+        << "a dimmed entry stays apart from the others in a disabled list too";
+    EXPECT_FALSE(list.isEntryDimmed(7)) << "no such entry";
 }
 
 TEST_F(ListBox, TextKeepsTwoPixelsFromEitherSide)

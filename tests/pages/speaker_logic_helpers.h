@@ -47,6 +47,46 @@ inline void writeIrLibrary(const std::filesystem::path& folder, const std::vecto
     std::ofstream(folder / "broken.wav") << "not a sound file";
 }
 
+// A mono WAV of 32-bit float samples (format tag 3), at 44.1 kHz.
+inline void writeFloatWave(const std::filesystem::path& path, const std::vector<float>& samples)
+{
+    auto le = [](std::ofstream& out, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.put(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const auto data = static_cast<std::uint32_t>(samples.size() * 4);
+    std::ofstream out(path, std::ios::binary);
+    out.write("RIFF", 4);
+    le(out, 36 + data, 4);
+    out.write("WAVEfmt ", 8);
+    le(out, 16, 4);
+    le(out, 3, 2); // IEEE float
+    le(out, 1, 2);
+    le(out, 44100, 4);
+    le(out, 44100 * 4, 4);
+    le(out, 4, 2);
+    le(out, 32, 2);
+    out.write("data", 4);
+    le(out, data, 4);
+    for (float v : samples) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &v, 4);
+        le(out, bits, 4);
+    }
+}
+
+// Files that need, or refuse, the conversion: "Warm 48k.wav" (48 kHz, 16-bit, mono, a constant 8000 that
+// resampling must keep), "Plain.wav" (44.1 kHz, 16-bit, mono), "Three.wav" (three channels) and "Float.wav"
+// (32-bit float, mono).
+inline void writeConversionFiles(const std::filesystem::path& folder)
+{
+    std::filesystem::create_directories(folder);
+    writeWave(folder / "Warm 48k.wav", {std::vector<std::int16_t>(2400, 8000)}, 48000);
+    writeWave(folder / "Plain.wav", {ramp(3)});
+    writeWave(folder / "Three.wav", {ramp(3), ramp(5), ramp(7)});
+    writeFloatWave(folder / "Float.wav", std::vector<float>(kCoefficientCount, 0.25F));
+}
+
 // Amp channel II plays CRUNCH, whose slot holds "Crunch Box" at -10 dB.
 inline void playCrunchBoxOnChannelTwo(sim::SimulatedAmp& amp)
 {

@@ -8,12 +8,14 @@
 
 #include "AppSettings.h"
 #include "FIRGain.h"
+#include "FolderScan.h"
 #include "GenericException.h"
 #include "SpeakerSimulationLogic.h"
 #include "SpeakerSimulationSession.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -62,7 +64,16 @@ struct RecordingView final : ISpeakerView {
         marked = selected;
     }
     void unmarkFileList() override { marked = -1; }
-    void showError(int code) override { errors.push_back(code); }
+    void showError(int code) override
+    {
+        errors.push_back(code);
+        notes.emplace_back();
+    }
+    void showFileError(int code, const std::string& note) override
+    {
+        errors.push_back(code);
+        notes.push_back(note);
+    }
     int askChannel() override
     {
         ++questions;
@@ -94,6 +105,7 @@ struct RecordingView final : ISpeakerView {
     std::vector<std::string> list;
     int marked = -1;
     std::vector<int> errors;
+    std::vector<std::string> notes; // the line under each error's text, empty when it has none
     int answer = 0;
     int questions = 0;
     std::function<void()> duringQuestion;
@@ -405,12 +417,117 @@ TEST_F(SpeakerLogic, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
     takeRequests();
     click(p, "broken.wav");
     EXPECT_EQ(p.view.errors, std::vector<int>{mstd::kErrFIRFileSampleRate});
+    EXPECT_EQ(p.view.notes, std::vector<std::string>{"broken.wav: not a WAV file."});
     EXPECT_FALSE(p.logic.isBusy());
     EXPECT_EQ(p.logic.selectedIndex(), -1);
     EXPECT_EQ(p.view.marked, -1);
     EXPECT_FALSE(p.view.enabling.dial);
     EXPECT_TRUE(takeRequests().empty());
     EXPECT_EQ(nameOf(amp->model().current[0]), "Warm Cab.2x12") << "the file tried before still plays";
+}
+
+const std::string kTurnOn = ". Turn on Properties \xE2\x96\xB8 IR File Conversion to use it.";
+
+struct EntryCase {
+    const char* entry;
+    bool convert;
+    bool usable;
+    std::string tooltip;
+};
+
+void PrintTo(const EntryCase& c, std::ostream* os)
+{
+    *os << c.entry << (c.convert ? " converting" : " strict");
+}
+
+// Which entries of a folder are usable with the conversion off and on, and what their tooltips say.
+TEST(SpeakerFileChecks, EachFileIsUsableOrSaysWhyNotForEitherSetting)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "orx_entry_checks_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path folder = pattern;
+    test::writeConversionFiles(folder);
+    std::filesystem::create_directories(folder / "Sub");
+    std::ofstream(folder / "broken.wav") << "not a sound file";
+    const std::vector<CFileItem> items = scanFolder(folder);
+
+    const std::vector<EntryCase> cases{
+        {"[..]", false, true, ""},
+        {"[Sub]", true, true, ""},
+        {"Plain.wav", false, true, "44100 Hz, 16-bit PCM, mono, WAV"},
+        {"Plain.wav", true, true, "44100 Hz, 16-bit PCM, mono, WAV"},
+        {"Warm 48k.wav", false, false, "Warm 48k.wav: 48000 Hz, 16-bit PCM, mono, WAV" + kTurnOn},
+        {"Warm 48k.wav", true, true, "48000 Hz, 16-bit PCM, mono, WAV; converted on loading: sample rate 48000 Hz"},
+        {"Float.wav", false, false, "Float.wav: 44100 Hz, 32-bit float, mono, WAV" + kTurnOn},
+        {"Float.wav", true, true, "44100 Hz, 32-bit float, mono, WAV; converted on loading: 32-bit float samples"},
+        {"Three.wav", false, false, "Three.wav: 3 channels: the amp needs mono or stereo."},
+        {"Three.wav", true, false, "Three.wav: 3 channels: the amp needs mono or stereo."},
+        {"broken.wav", false, false, "broken.wav: not a WAV file."},
+        {"broken.wav", true, false, "broken.wav: not a WAV file."},
+    };
+    const std::array<std::vector<EntryCheck>, 2> checks{checkEntries(folder.string(), items, false),
+                                                        checkEntries(folder.string(), items, true)};
+    for (const EntryCase& c : cases) {
+        const auto at = std::find_if(items.begin(), items.end(),
+                                     [&](const CFileItem& i) { return i.getDisplayText() == c.entry; });
+        ASSERT_NE(at, items.end()) << c.entry;
+        const std::vector<EntryCheck>& found = checks[c.convert ? 1 : 0];
+        ASSERT_EQ(found.size(), items.size());
+        EXPECT_EQ(found[static_cast<std::size_t>(at - items.begin())], (EntryCheck{c.usable, c.tooltip}))
+            << ::testing::PrintToString(c);
+    }
+
+    // The error box's note: the same words for a refused file, and never "turn on" with the conversion on. A
+    // file the conversion takes can still fail while it is on (its samples unreadable): the note then only
+    // says what the file is.
+    EXPECT_EQ(fileErrorNote(folder / "Warm 48k.wav", false), "Warm 48k.wav: 48000 Hz, 16-bit PCM, mono, WAV" + kTurnOn);
+    EXPECT_EQ(fileErrorNote(folder / "Warm 48k.wav", true), "Warm 48k.wav: 48000 Hz, 16-bit PCM, mono, WAV.");
+    EXPECT_EQ(fileErrorNote(folder / "Plain.wav", true), "Plain.wav: 44100 Hz, 16-bit PCM, mono, WAV.");
+    for (bool convert : {false, true})
+        EXPECT_EQ(fileErrorNote(folder / "Three.wav", convert), "Three.wav: 3 channels: the amp needs mono or stereo.");
+
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+TEST_F(SpeakerLogic, ARefusedFileSaysWhyAndTheConversionLetsA48kFileThrough)
+{
+    test::writeConversionFiles(irFolder);
+    connect();
+    Page& p = page(0);
+    for (bool convert : {false, true}) {
+        SCOPED_TRACE(convert ? "converting" : "strict");
+        AppSettings::getInstance()->ConvertFiles = convert;
+        p.view.errors.clear();
+        p.view.notes.clear();
+        takeRequests();
+
+        click(p, "Three.wav");
+        EXPECT_EQ(p.view.errors, std::vector<int>{mstd::kErrFIRFileChannel});
+        EXPECT_EQ(p.view.notes, std::vector<std::string>{"Three.wav: 3 channels: the amp needs mono or stereo."});
+        EXPECT_EQ(p.logic.selectedIndex(), -1);
+        EXPECT_EQ(p.view.marked, -1);
+
+        if (!convert) {
+            click(p, "Warm 48k.wav");
+            EXPECT_EQ(p.view.errors, (std::vector<int>{mstd::kErrFIRFileChannel, mstd::kErrFIRFileSampleRate}));
+            ASSERT_EQ(p.view.notes.size(), 2U);
+            EXPECT_EQ(p.view.notes[1], "Warm 48k.wav: 48000 Hz, 16-bit PCM, mono, WAV" + kTurnOn);
+            EXPECT_EQ(p.logic.selectedIndex(), -1);
+            EXPECT_FALSE(p.logic.isBusy());
+            EXPECT_TRUE(takeRequests().empty());
+        } else {
+            tryFile(p, "Warm 48k.wav");
+            EXPECT_EQ(p.view.errors.size(), 1U) << "only the three-channel file failed";
+            EXPECT_EQ(p.logic.selectedIndex(), row(p, "Warm 48k.wav"));
+            const FIRRecord current = amp->model().current[0];
+            EXPECT_EQ(nameOf(current), "Warm 48k");
+            EXPECT_EQ(current.FIRCOE, 4115);
+            // Resampling keeps a constant level: away from the edges every coefficient is the file's 8000.
+            for (std::size_t i = 100; i < kCoefficientCount - 100; ++i)
+                ASSERT_NEAR(current.coefficients[i], 8000, 8) << i;
+        }
+    }
 }
 
 TEST_F(SpeakerLogic, TheDialSendsTheGainAtOnceWithoutWaiting)

@@ -10,16 +10,20 @@
 #include "CDTAListBox.h"
 #include "CDTAScrollBar.h"
 #include "CORXUtilityDlg.h"
+#include "CPropertiesDlg.h"
 #include "CRapidbutton.h"
 #include "CSpeakerSimulationTab.h"
 #include "FIRGain.h"
 #include "WaveFile.h"
 #include "speaker_logic_helpers.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <optional>
 
 #include <array>
@@ -333,6 +337,7 @@ TEST_F(SpeakerPage, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
     click(p, QStringLiteral("broken.wav"));
     ASSERT_EQ(boxes.size(), 1U);
     EXPECT_EQ(boxes[0].text.toStdString(), "FIR file sample rate error. (1007)");
+    EXPECT_EQ(boxes[0].informative.toStdString(), "broken.wav: not a WAV file.");
     EXPECT_EQ(boxes[0].caption, QStringLiteral("ORX Tevo Utility"));
     EXPECT_FALSE(p->isBusy());
     EXPECT_EQ(p->selectedIndex(), -1);
@@ -340,6 +345,109 @@ TEST_F(SpeakerPage, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
     EXPECT_FALSE(p->gainDial()->isEnabled());
     EXPECT_TRUE(takeRequests().empty());
     EXPECT_EQ(nameOf(amp->model().current[0]), "Warm Cab.2x12") << "the file tried before still plays";
+}
+
+// The brightest colour channel among the pixels of a list entry: white text reaches 255, dimmed text stays at
+// the dimmed grey (antialiasing only blends it towards the background).
+int brightestIn(CDTAListBox* list, int row)
+{
+    const QImage image = list->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QRect entry = list->visualItemRect(list->item(row)) & image.rect();
+    int brightest = 0;
+    for (int y = entry.top(); y <= entry.bottom(); ++y)
+        for (int x = entry.left(); x <= entry.right(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            brightest = std::max({brightest, qRed(c), qGreen(c), qBlue(c)});
+        }
+    return brightest;
+}
+
+TEST_F(SpeakerPage, FilesThatCannotBeUsedAreDimmedWithTheirReasonAndThePropertiesSettingChecksAgain)
+{
+    test::writeConversionFiles(irFolder);
+    connect(0);
+    T* p = page(0);
+    CDTAListBox* list = p->fileList();
+    const QStringList texts{"[..]",     "[Cabs]",    "broken.wav", "Float.wav",        "Other Stereo.wav", "Plain.wav",
+                            "Stereo.wav", "Three.wav", "Warm 48k.wav", "Warm Cab.2x12.wav"};
+    ASSERT_TRUE(processUntil([p] { return p->fileChecksShown() > 0; }));
+    EXPECT_EQ(listTexts(p), texts) << "the check changes neither the entries nor their order";
+
+    const auto dimmedOnes = [&] {
+        QStringList dimmed;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->isEntryDimmed(i))
+                dimmed << list->item(i)->text();
+        return dimmed;
+    };
+    const QString turnOn = QString::fromUtf8(". Turn on Properties ▸ IR File Conversion to use it.");
+    EXPECT_EQ(dimmedOnes(), (QStringList{"broken.wav", "Float.wav", "Three.wav", "Warm 48k.wav"}));
+    const QListWidgetItem* warm48 = list->item(row(p, QStringLiteral("Warm 48k.wav")));
+    EXPECT_EQ(warm48->data(Qt::ToolTipRole).toString(),
+              QStringLiteral("Warm 48k.wav: 48000 Hz, 16-bit PCM, mono, WAV") + turnOn);
+    EXPECT_EQ(list->item(row(p, QStringLiteral("Plain.wav")))->toolTip(), QStringLiteral("44100 Hz, 16-bit PCM, mono, WAV"));
+    EXPECT_TRUE(list->item(row(p, QStringLiteral("[Cabs]")))->toolTip().isEmpty());
+    EXPECT_EQ(brightestIn(list, row(p, QStringLiteral("Warm 48k.wav"))), CDTAListBox::dimmedTextColor(true).red());
+    EXPECT_EQ(brightestIn(list, row(p, QStringLiteral("Plain.wav"))), 255);
+
+    // Choosing a dimmed file still tries it, and the box says what the tooltip says.
+    click(p, QStringLiteral("Warm 48k.wav"));
+    ASSERT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(boxes[0].text, QStringLiteral("FIR file sample rate error. (1007)"));
+    EXPECT_EQ(boxes[0].informative, warm48->toolTip());
+    EXPECT_TRUE(list->selectedItems().isEmpty());
+    EXPECT_TRUE(takeRequests().empty());
+
+    // The conversion turned on in Properties: both pages check again.
+    const int shownBefore = p->fileChecksShown();
+    const int otherBefore = page(1)->fileChecksShown();
+    bool ran = false;
+    QTimer::singleShot(0, dialog.get(), [&] {
+        if (auto* properties = qobject_cast<CPropertiesDlg*>(QApplication::activeModalWidget())) {
+            ran = true;
+            properties->findChild<QCheckBox*>(QString::number(CPropertiesDlg::kConvertFiles))->click();
+            properties->findChild<QPushButton*>(QString::number(CPropertiesDlg::kOk))->click();
+        }
+    });
+    dialog->runCommand(kCmdProperties);
+    ASSERT_TRUE(ran);
+    ASSERT_TRUE(AppSettings::getInstance()->ConvertFiles);
+    ASSERT_TRUE(processUntil([&] { return p->fileChecksShown() > shownBefore && page(1)->fileChecksShown() > otherBefore; }));
+    EXPECT_EQ(listTexts(p), texts);
+    EXPECT_EQ(dimmedOnes(), (QStringList{"broken.wav", "Three.wav"}));
+    EXPECT_EQ(list->item(row(p, QStringLiteral("Three.wav")))->toolTip(),
+              QStringLiteral("Three.wav: 3 channels: the amp needs mono or stereo."));
+    EXPECT_FALSE(page(1)->fileList()->isEntryDimmed(row(page(1), QStringLiteral("Float.wav"))));
+    tryFile(p, QStringLiteral("Warm 48k.wav"));
+    EXPECT_EQ(boxes.size(), 1U);
+    EXPECT_EQ(nameOf(amp->model().current[0]), "Warm 48k");
+}
+
+TEST_F(SpeakerPage, LeavingAFolderDuringItsCheckShowsTheNewFoldersResultsAndClosingMeanwhileIsSafe)
+{
+    for (int i = 0; i < 200; ++i)
+        writeWave(irFolder / ("Cabs/IR " + std::to_string(100 + i) + ".wav"), {warm}, 48000);
+    connect(0);
+    T* p = page(0);
+    ASSERT_TRUE(processUntil([p] { return p->fileChecksShown() > 0; }));
+    // Into the folder of 200 files and straight back: the long check of Cabs is overtaken, and whatever it
+    // still reports must not land on the entries of the folder shown now.
+    doubleClick(p, QStringLiteral("[Cabs]"));
+    ASSERT_EQ(p->fileList()->count(), 202);
+    doubleClick(p, QStringLiteral("[..]"));
+    const int shown = p->fileChecksShown();
+    ASSERT_TRUE(processUntil([&] { return p->fileChecksShown() > shown; }));
+    for (int i = 0; i < 50; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(listTexts(p),
+              (QStringList{"[..]", "[Cabs]", "broken.wav", "Other Stereo.wav", "Stereo.wav", "Warm Cab.2x12.wav"}));
+    EXPECT_TRUE(p->fileList()->isEntryDimmed(row(p, QStringLiteral("broken.wav"))));
+    EXPECT_FALSE(p->fileList()->isEntryDimmed(row(p, QStringLiteral("Stereo.wav"))));
+    EXPECT_TRUE(p->fileList()->item(row(p, QStringLiteral("Stereo.wav")))->toolTip().startsWith(QStringLiteral("44100 Hz")));
+
+    // The window goes while the page is checking the 200 files.
+    doubleClick(p, QStringLiteral("[Cabs]"));
+    dialog.reset();
 }
 
 TEST_F(SpeakerPage, StoreAndBlockFailuresShowOneBoxEachAndEndTheWait)
@@ -352,6 +460,7 @@ TEST_F(SpeakerPage, StoreAndBlockFailuresShowOneBoxEachAndEndTheWait)
     ASSERT_TRUE(waitForEvent(0, kEventStoreFailed));
     ASSERT_EQ(boxes.size(), 1U);
     EXPECT_EQ(boxes[0].text, QStringLiteral("FIR data write error. (1003)"));
+    EXPECT_TRUE(boxes[0].informative.isEmpty()) << "no file is involved";
     EXPECT_EQ(boxes[0].owner, p);
 
     amp->reportBlockBad(3);

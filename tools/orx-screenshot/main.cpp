@@ -10,6 +10,7 @@
 #include "SimulatorPorts.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -79,8 +80,12 @@ int main(int argc, char** argv)
     orx::CMIDIManager::setBackendFactory([amp] { return std::make_unique<orx::sim::SimulatorPortBackend>(amp); });
 
     // A picture is taken even when something goes wrong; the error is reported, not waited on.
-    orx::setErrorBoxPresenter([](QWidget*, const QString&, const QString& text) {
-        std::fprintf(stderr, "orx-screenshot: error box: %s\n", qPrintable(text));
+    orx::setErrorBoxPresenter([](QWidget*, const QString&, const QString& text, const QString& informative) {
+        if (informative.isEmpty())
+            std::fprintf(stderr, "orx-screenshot: error box: %s\n", qPrintable(text));
+        else
+            std::fprintf(stderr, "orx-screenshot: error box: %s (%s)\n", qPrintable(text),
+                         informative.toUtf8().constData());
     });
 
     int status = 1;
@@ -90,6 +95,12 @@ int main(int argc, char** argv)
         auto snap = [&] {
             QTimer::singleShot(50, &dialog, [&] {
                 if (!properties) {
+                    // The speaker pages dim the files they cannot use once their background check is in.
+                    QDeadlineTimer checks(5000);
+                    for (int i = 2; i < 4; ++i)
+                        if (auto* page = qobject_cast<CSpeakerSimulationTab*>(dialog.page(i)))
+                            while (page->fileChecksShown() == 0 && !checks.hasExpired())
+                                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
                     status = dialog.grab().save(QString::fromLocal8Bit(out)) ? 0 : 1;
                     dialog.close();
                     return;
