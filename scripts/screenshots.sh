@@ -15,7 +15,8 @@ cmake --build "$dir" --target orx-screenshot -j"$(nproc)"
 tool="$dir/tools/orx-screenshot/orx-screenshot"
 
 # A small impulse-response library to show on the speaker simulation pages: short noise bursts that die away,
-# 16-bit at 44100 Hz (the only rate the program takes), mono files, stereo ones and two sub-folders. It sits at a
+# 16-bit at 44100 Hz (what the amp takes as it is), mono files, stereo ones, two sub-folders, and one 48 kHz 24-bit
+# file as IR packs ship them, which the list shows dimmed while the conversion is off. It sits at a
 # fixed place shaped like a user's music folder, so the pictures come out the same on every run and the folder
 # label reads like one a user would see.
 scratch="${TMPDIR:-/tmp}/orx-screenshots"
@@ -34,6 +35,7 @@ ir "Vintage 2x12 Ribbon.aiff" 1 5000
 ir "Modern 4x12 Closed.wav" 1 6000
 ir "Factory Backup/MODERN.wav" 1 6000
 ir "Rooms/Small Hall.wav" 2 8000
+sox -R -n -r 48000 -b 24 "$library/Greenback 4x12 48k.wav" synth 0.05 whitenoise lowpass 7000 fade 0 0.05 0.048 gain -3
 
 shot() { # shot OUT.png [orx-screenshot options...]
     local out=$1
