@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace orx {
 
@@ -46,5 +47,8 @@ struct EffectData {
 
 // IR name "Bypass", full gain and a single unit tap: the neutral response.
 FIRRecord makeBypassRecord();
+
+// A name as the amplifier stores it (8-bit, Windows-1252), up to its first zero byte, as UTF-8.
+std::string decodeAmpNameUtf8(const std::uint8_t* bytes, std::size_t size);
 
 } // namespace orx

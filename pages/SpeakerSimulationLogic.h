@@ -23,8 +23,6 @@ inline constexpr int kMaxDialPosition = 40;
 double dialGain(int position);
 // The gain the amplifier's FIR gain value stands for, as the IR GAIN LABEL shows it (-30 dB to 0 dB).
 double firGainDisplay(std::uint16_t fircoe);
-// A name as the amplifier stores it (8-bit, Windows-1252), up to its first zero byte, as UTF-8.
-std::string decodeAmpNameUtf8(const std::uint8_t* bytes, std::size_t size);
 
 // Whether an entry of the list can be used with the file conversion on or off, from the files' headers alone.
 struct EntryCheck {
