@@ -6,6 +6,7 @@ ORX_PACKAGES=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     sox libsndfile1-dev libsoxr-dev clang libclang-rt-14-dev
     qt6-base-dev fonts-dejavu-core
+    nettle-dev nlohmann-json3-dev
 )
 
 # orx_install_packages [extra packages...]

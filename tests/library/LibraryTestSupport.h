@@ -1,0 +1,68 @@
+// What the library, backup and restore tests share: a temporary folder and recognisable coefficients.
+#pragma once
+
+#include "LibraryFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace orx::test {
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "orx-library-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Every sample differs from its neighbours and the extremes are in, so a byte order or offset fault shows.
+inline Coefficients testCoefficients(int seed)
+{
+    Coefficients c{};
+    std::uint32_t x = 2463534242u + static_cast<std::uint32_t>(seed) * 7919u;
+    for (auto& v : c) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        v = static_cast<std::int16_t>(x & 0xFFFF);
+    }
+    c[0] = -32768;
+    c[1] = 32767;
+    c[2] = 0;
+    c[3] = -1;
+    return c;
+}
+
+inline std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+} // namespace orx::test
