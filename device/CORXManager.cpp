@@ -524,6 +524,12 @@ void CORXManager::getFXLoopSettings(std::int32_t& outSend, std::int32_t& outRetu
     outReturn = m_effectData.bytes[EffectData::kLoopReturn];
 }
 
+EffectData CORXManager::getEffectData()
+{
+    std::lock_guard lock(m_dataLock);
+    return m_effectData;
+}
+
 void CORXManager::getCurrentIR(int inAmpCh, FIRRecord& outRecord)
 {
     if (inAmpCh != 0 && inAmpCh != 1)

@@ -118,6 +118,8 @@ public:
     bool getEffectParams(int inAmpCh, std::int32_t& outParam1, std::int32_t& outParam2, std::int32_t& outParam3,
                          std::int32_t& outParam4);
     void getFXLoopSettings(std::int32_t& outSend, std::int32_t& outReturn);
+    // A copy of the whole settings block as the amplifier last reported it (backups keep it as it is).
+    EffectData getEffectData();
     // The IR slot (amp type) in use on an amp channel as the amplifier last reported it; -1 for another channel.
     int getIrSlot(int inAmpCh);
     void getCurrentIR(int inAmpCh, FIRRecord& outRecord);

@@ -1,6 +1,7 @@
 // A JACK server that is not running yet when the program starts, or that is restarted under it: the program's
 // MIDI ports come back by themselves, and libjack's own complaints stay off the terminal.
 #include "CMIDIManager.h"
+#include "AmpBackup.h"
 #include "CORXManager.h"
 #include "PortProbe.h"
 #include "SysexCatalogue.h"
@@ -308,6 +309,39 @@ TEST_F(JackRecovery, OrxTevoStatusFindsTheChosenAmpPrintsItsStateAndTracesTheMes
     const Run stored = run({"status"});
     EXPECT_EQ(stored.exitCode, 0) << stored.output;
     EXPECT_NE(stored.output.find("Model: 1\n"), std::string::npos) << stored.output;
+}
+
+// orx-tevo backup over JACK: what the amplifier reports goes into a file the program can read back; the amplifier
+// cannot report coefficients and the library knows none here, so every slot is kept by name and gain only.
+TEST_F(JackRecovery, OrxTevoBackupWritesWhatTheAmpReports)
+{
+    startJackAndAmp({"--model", "2", "--port-name", "TEVO MIDI 1"});
+    ASSERT_TRUE(m_simulator->command("updater 112"));
+    const std::filesystem::path home = std::filesystem::path(testing::TempDir()) / "orx-tevo-backup-home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home / "data");
+    const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const std::filesystem::path file = home / "amp.orxbackup";
+
+    test::ChildProcess tool(ORX_TEST_TEVO, {"backup", file.string(), "--midi-in", "TEVO", "--midi-out", "TEVO"});
+    const auto status = tool.waitForExit(30s);
+    tool.stop();
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << tool.output();
+    EXPECT_NE(tool.output().find("Backed up model 2 (firmware 112)"), std::string::npos) << tool.output();
+
+    const BackupReadResult read = readBackup(file);
+    ASSERT_TRUE(read.backup) << read.problem;
+    EXPECT_EQ(read.backup->model, 2);
+    EXPECT_EQ(read.backup->firmware, 112);
+    ASSERT_EQ(read.backup->slots.size(), 10u);
+    const char* types[] = {"MODERN", "LEAD", "CRUNCH", "CLEAN", "SOLID"};
+    for (const BackupSlot& slot : read.backup->slots) {
+        const std::string expected =
+            std::string("Factory ") + types[slot.slot % 5] + (slot.slot < 5 ? " I" : " II"); // the simulator's names
+        EXPECT_EQ(files::nameText(slot.name), expected);
+        EXPECT_EQ(gainText(slot.fircoe), "-10.0 dB");
+        EXPECT_FALSE(slot.coefficients) << "no library entry, so no coefficients";
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // orx-tevo: the amplifier from the command line. Lists the MIDI ports, asks every port for the amplifier, and
 // connects as the program does to print what the amplifier holds.
+#include "AmpBackup.h"
 #include "AppFolders.h"
 #include "AppSettings.h"
 #include "CMIDIManager.h"
@@ -19,6 +20,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -157,8 +160,9 @@ void printState(CORXManager& session, CMIDIManager& midi)
 }
 
 // Connects as the program does: the same settings, the same order of search, the same steps after the
-// amplifier is found. Each step has the whole time limit.
-int runStatus(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout)
+// amplifier is found (each step has the whole time limit), then runs `use` on the session that read everything.
+int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout,
+                const std::function<int(CORXManager&)>& use)
 {
     EventQueue events;
     CORXManager* session = CORXManager::getInstance();
@@ -168,10 +172,11 @@ int runStatus(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milli
     session->addRequest(kRequestOpen, 0, 0);
 
     int result = 1;
+    bool read = false;
     std::string reason = "no amplifier answered within " + std::to_string(timeout.count()) + " ms";
     int model = 0;
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (bool done = false; !done;) {
+    while (!read) {
         const auto event = events.next(deadline);
         if (!event)
             break;
@@ -190,9 +195,7 @@ int runStatus(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milli
             session->addRequest(kRequestReadAll, 0, 0);
             break;
         case kEventReadAll:
-            printState(*session, *CMIDIManager::getInstance());
-            result = 0;
-            done = true;
+            read = true;
             break;
         case kEventError:
             reason = mstd::errorMessage(event->second);
@@ -201,7 +204,9 @@ int runStatus(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milli
             break;
         }
     }
-    if (result != 0) {
+    if (read) {
+        result = use(*session);
+    } else {
         std::string problem = CMIDIManager::getInstance()->systemProblem();
         std::fprintf(stderr, "orx-tevo: %s%s%s\n", reason.c_str(), problem.empty() ? "" : "; the MIDI system: ",
                      problem.c_str());
@@ -211,6 +216,41 @@ int runStatus(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milli
     CORXManager::deleteInstance();
     CMIDIManager::deleteInstance();
     return result;
+}
+
+AmpSnapshot snapshotOf(CORXManager& session)
+{
+    AmpSnapshot snapshot;
+    snapshot.model = modelNumber(session.getModelCode());
+    snapshot.firmware = session.getUpdaterValue();
+    snapshot.loopWiringAvailable = session.isLoopSettingsAvailable();
+    snapshot.effects = session.getEffectData();
+    for (std::size_t slot = 0; slot < kIrSlotCount; ++slot)
+        snapshot.slots[slot] = session.getSlot(slot);
+    return snapshot;
+}
+
+// Everything the amplifier reports, and from the IR library the coefficients of the slots it knows.
+int writeAmpBackup(CORXManager& session, const std::filesystem::path& file, const std::filesystem::path& library)
+{
+    const AmpBackup backup = makeBackup(snapshotOf(session), IrLibrary(library));
+    try {
+        writeBackup(file, backup);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orx-tevo: cannot write %s: %s\n", file.string().c_str(), e.what());
+        return 1;
+    }
+    std::size_t known = 0;
+    for (const BackupSlot& slot : backup.slots)
+        known += slot.coefficients ? 1 : 0;
+    std::printf("Backed up model %d (firmware %u) to %s: effect settings of %d amp channel(s), %zu slot(s), the "
+                "coefficients of %zu known to the IR library.\n",
+                backup.model, static_cast<unsigned>(backup.firmware), file.string().c_str(), backup.channelCount(),
+                backup.slots.size(), known);
+    for (const BackupSlot& slot : backup.slots)
+        std::printf("  %-9s \"%s\", %s%s\n", slotLabel(slot.slot).c_str(), files::nameText(slot.name).c_str(),
+                    gainText(slot.fircoe).c_str(), slot.coefficients ? "" : " (coefficients unknown: name and gain only)");
+    return 0;
 }
 
 std::optional<int> positiveMs(const QCommandLineParser& parser, const QString& name, int fallback)
@@ -236,7 +276,10 @@ int main(int argc, char** argv)
         "Commands:\n"
         "  ports   list the MIDI input and output ports\n"
         "  probe   ask every output port for the amplifier and list the pairs that answer\n"
-        "  status  connect as ORX Tevo Utility does and print the amplifier's settings and IR slots"));
+        "  status  connect as ORX Tevo Utility does and print the amplifier's settings and IR slots\n"
+        "  backup FILE\n"
+        "          connect the same way and write the amplifier's settings, the names and gains of its IR slots\n"
+        "          and, where the IR library knows them, their coefficients to FILE"));
     parser.addHelpOption();
     orx::addMidiOptions(parser);
     const QString timeoutOption = QStringLiteral("timeout");
@@ -245,7 +288,7 @@ int main(int argc, char** argv)
                       QStringLiteral("ms")});
     parser.addOption({listenOption, QStringLiteral("probe: how long to listen for each port's answer (default 300)."),
                       QStringLiteral("ms")});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, probe or status"));
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, probe, status or backup FILE"));
     parser.process(application);
 
     const auto fail = [](const std::string& why) {
@@ -253,8 +296,8 @@ int main(int argc, char** argv)
         return 2;
     };
     const QStringList args = parser.positionalArguments();
-    if (args.size() != 1)
-        return fail("give one command: ports, probe or status (see --help)");
+    if (args.empty() || (args.size() != 1 && args.front() != QStringLiteral("backup")))
+        return fail("give one command: ports, probe, status or backup FILE (see --help)");
     const orx::MidiCommandLine midi = orx::midiOptionsFrom(parser);
     if (const std::string problem = orx::midiOptionsProblem(midi); !problem.empty())
         return fail(problem);
@@ -276,6 +319,18 @@ int main(int argc, char** argv)
     if (command == QStringLiteral("probe"))
         return runProbe(std::chrono::milliseconds(*listen));
     if (command == QStringLiteral("status"))
-        return runStatus(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout));
-    return fail("unknown command " + command.toStdString() + ": give ports, probe or status");
+        return withAmpRead(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout),
+                           [](orx::CORXManager& session) {
+                               printState(session, *orx::CMIDIManager::getInstance());
+                               return 0;
+                           });
+    if (command == QStringLiteral("backup")) {
+        if (args.size() != 2)
+            return fail("backup takes the file to write: orx-tevo backup FILE");
+        const std::filesystem::path file = args[1].toStdString();
+        const std::filesystem::path library = orx::libraryFolderIn(orx::DesktopFolders().localAppDataFolder());
+        return withAmpRead(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout),
+                           [&](orx::CORXManager& session) { return writeAmpBackup(session, file, library); });
+    }
+    return fail("unknown command " + command.toStdString() + ": give ports, probe, status or backup");
 }
