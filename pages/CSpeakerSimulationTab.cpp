@@ -1,6 +1,8 @@
 // The speaker simulation page: the amplifier's display above a foot-switch box with the IR file browser.
 #include "CSpeakerSimulationTab.h"
 
+#include "LibraryRecorder.h"
+
 #include "PageLayout.h"
 
 #include "CChannelDlg.h"
@@ -218,6 +220,7 @@ private:
 
 CSpeakerSimulationTab::CSpeakerSimulationTab(QWidget* parent) : CDevicePage(parent)
 {
+    m_logic.setRecorder(orx::libraryRecorder());
     m_checker = std::make_unique<FileChecker>([this](unsigned generation, std::vector<orx::EntryCheck> checks) {
         // From the checker's thread: the page is still whole here, since its destructor waits for the checker
         // first, and a result that has not been delivered when the page goes is dropped with the page's events.
@@ -592,6 +595,11 @@ void CSpeakerSimulationTab::showIrName(const std::string& name)
 {
     m_edit->setText(QString::fromStdString(name));
     m_edit->setCursorPosition(0);
+}
+
+void CSpeakerSimulationTab::showIrKnown(const std::string& text)
+{
+    m_edit->setToolTip(QString::fromStdString(text));
 }
 
 void CSpeakerSimulationTab::refreshAmpType()

@@ -157,6 +157,7 @@ private:
     void showAmpChannel() override;
     void showAmpType(int slot) override;
     void showIrName(const std::string& name) override;
+    void showIrKnown(const std::string& text) override;
     void showIrGain(double dB) override;
     void showDialPosition(int position) override;
     void showDialGain(double dB) override;

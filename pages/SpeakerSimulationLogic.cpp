@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace orx {
 
@@ -157,8 +158,8 @@ void SpeakerSimulationLogic::onDoubleClick()
     storeFolder();
 }
 
-void SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::string& folder,
-                                        const std::string& fileName)
+std::string SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::string& folder,
+                                               const std::string& fileName)
 {
     const AppSettings* settings = AppSettings::getInstance();
     CFIRFile::Options options;
@@ -172,6 +173,7 @@ void SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::s
         channel = primary == 0 || primary == 1 ? primary : m_view.askChannel();
     }
     file.readCoefficients(coefficients, channel);
+    return file.isConverted() ? inspectIrFile(childFolder(folder, fileName)).conversion : std::string();
 }
 
 void SpeakerSimulationLogic::onSelectionChanged(int row)
@@ -193,8 +195,9 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         const int chosen = m_selected;
         const std::string folder = m_folder;
         std::array<std::int16_t, kCoefficientCount> coefficients{};
+        std::string processing;
         try {
-            loadIRFile(coefficients.data(), folder, item.getFileName());
+            processing = loadIRFile(coefficients.data(), folder, item.getFileName());
         } catch (const mstd::CGenericException& e) {
             clearSelection();
             const AppSettings* settings = AppSettings::getInstance();
@@ -206,6 +209,8 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         if (!m_connected || m_busy || m_selected != chosen || m_folder != folder)
             return;
         m_record.coefficients = coefficients;
+        m_triedFile = childFolder(folder, item.getFileName());
+        m_triedProcessing = processing;
         const std::string display = item.getDisplayText();
         const auto dot = display.rfind('.');
         CFIRFile::copyIRName(m_record.irName.data(), display.substr(0, dot).c_str());
@@ -235,7 +240,44 @@ void SpeakerSimulationLogic::sendChosenFile()
 
 void SpeakerSimulationLogic::install()
 {
+    // What is stored is what is being tried: the bypass, or the file.
+    if (m_bypass)
+        m_pendingStore = PendingStore{false, {}, "bypass"};
+    else
+        m_pendingStore = PendingStore{false, m_triedFile, m_triedProcessing};
     m_session.addRequest(kRequestStore, m_ampCh, 0);
+}
+
+void SpeakerSimulationLogic::recordStored()
+{
+    const std::optional<PendingStore> pending = std::exchange(m_pendingStore, std::nullopt);
+    if (!pending || !m_recorder.record || !followsAmpChannel())
+        return;
+    const int slot = m_session.irSlot(m_ampCh);
+    if (slot < 0 || slot >= static_cast<int>(kSlotsPerChannel))
+        return;
+    StoredIr stored;
+    stored.ampCh = m_ampCh;
+    stored.slot = slot + m_ampCh * static_cast<int>(kSlotsPerChannel);
+    stored.record = m_session.currentIR(m_ampCh);
+    stored.rename = pending->rename;
+    stored.coefficientsKnown = !pending->rename;
+    stored.sourceFile = pending->sourceFile;
+    stored.processing = pending->processing;
+    m_recorder.record(stored);
+}
+
+void SpeakerSimulationLogic::refreshIrKnown()
+{
+    if (!followsAmpChannel() || !m_recorder.describe)
+        return;
+    const int slot = m_session.irSlot(m_ampCh);
+    if (slot < 0 || slot >= static_cast<int>(kSlotsPerChannel)) {
+        m_view.showIrKnown({});
+        return;
+    }
+    m_view.showIrKnown(
+        m_recorder.describe(slot + m_ampCh * static_cast<int>(kSlotsPerChannel), m_session.currentIR(m_ampCh)));
 }
 
 void SpeakerSimulationLogic::bypassClicked(bool on)
@@ -314,6 +356,7 @@ void SpeakerSimulationLogic::refreshIrName()
     const FIRRecord current = m_session.currentIR(m_ampCh);
     m_irNameText = decodeAmpNameUtf8(current.irName.data(), current.irName.size());
     m_view.showIrName(m_irNameText);
+    refreshIrKnown();
 }
 
 void SpeakerSimulationLogic::refreshAmpType()
@@ -360,6 +403,7 @@ void SpeakerSimulationLogic::commitIrName(const std::string& text)
         if (m_connected) {
             m_session.setSpeakerTabIrName(bytes);
             m_session.addRequest(kRequestName, ampCh, 0);
+            m_pendingStore = PendingStore{true, {}, {}};
             m_session.addRequest(kRequestStore, ampCh, 0);
         }
         endBusy();
@@ -408,6 +452,8 @@ void SpeakerSimulationLogic::onDeviceEvent(int event, int value)
     case kEventBlockBad:
     case kEventStoreFailed:
         if (mine) {
+            if (event == kEventStoreFailed)
+                m_pendingStore.reset(); // nothing was stored, so nothing is recorded
             m_view.showError(event == kEventBlockBad ? mstd::kErrReceiveData : mstd::kErrFIRDataWrite);
             endBusy();
             updateControls();
@@ -415,6 +461,7 @@ void SpeakerSimulationLogic::onDeviceEvent(int event, int value)
         break;
     case kEventStored:
         if (mine) {
+            recordStored();
             refreshIrName();
             refreshIrGain();
             updateControls();

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <optional>
 #include <vector>
 
 namespace orx {
@@ -65,6 +66,8 @@ public:
     // The amp type of the IR slot in use; a slot the program has no name for shows nothing.
     virtual void showAmpType(int slot) = 0;
     virtual void showIrName(const std::string& name) = 0;
+    // What the IR library knows of the response the amplifier holds in the slot in use ("known: ..."), or why not.
+    virtual void showIrKnown(const std::string& text) = 0;
     virtual void showIrGain(double dB) = 0;
     virtual void showDialPosition(int position) = 0;
     virtual void showDialGain(double dB) = 0;
@@ -85,6 +88,24 @@ public:
     virtual void callLater(int ms, std::function<void()> work) = 0;
 };
 
+// What the page has just stored into one of the amplifier's slots.
+struct StoredIr {
+    int ampCh = 0;
+    int slot = 0;                   // 0 to 9
+    FIRRecord record;               // as the amplifier holds it now
+    bool coefficientsKnown = false; // false after a rename: the amplifier never reports coefficients
+    bool rename = false;
+    std::string sourceFile;         // the file tried; empty for the bypass and for a rename
+    std::string processing;         // what the loading did to it ("sample rate 48000 Hz"), "bypass", or empty
+};
+
+// Where the page records what it stores, and what it is told about a slot; empty functions do nothing.
+struct IrRecorder {
+    std::function<void(const StoredIr&)> record;
+    // The tooltip line of the IR name for the response in a slot (0 to 9) as the amplifier reports it.
+    std::function<std::string(int slot, const FIRRecord& amp)> describe;
+};
+
 class SpeakerSimulationLogic {
 public:
     static constexpr int kDefaultDialPosition = 18; // -12 dB
@@ -92,6 +113,8 @@ public:
     static constexpr std::size_t kMaxNameLength = kIrNameLength - 1;
 
     SpeakerSimulationLogic(ISpeakerSession& session, ISpeakerView& view);
+
+    void setRecorder(IrRecorder recorder) { m_recorder = std::move(recorder); }
 
     // From the main window.
     void setPageChannel(int modelCode, int ampCh);
@@ -132,7 +155,10 @@ private:
     void storeFolder();
     void scanFolder();
     void clearSelection();
-    void loadIRFile(std::int16_t* coefficients, const std::string& folder, const std::string& fileName);
+    // Returns what the loading did to the file ("" when it loaded as it is).
+    std::string loadIRFile(std::int16_t* coefficients, const std::string& folder, const std::string& fileName);
+    void recordStored();
+    void refreshIrKnown();
     void beginBusy();
     void endBusy();
     void setBypassOff();
@@ -154,6 +180,15 @@ private:
     std::string m_folder;
     std::vector<CFileItem> m_items;
     FIRRecord m_record;
+    std::string m_triedFile;       // the file m_record came from
+    std::string m_triedProcessing; // what its loading did to it
+    struct PendingStore {
+        bool rename = false;
+        std::string sourceFile;
+        std::string processing;
+    };
+    std::optional<PendingStore> m_pendingStore; // a store asked for and not reported yet
+    IrRecorder m_recorder;
 };
 
 } // namespace orx

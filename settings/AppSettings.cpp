@@ -56,6 +56,11 @@ void AppSettings::deleteInstance()
 
 AppSettings::AppSettings(std::shared_ptr<SettingsFolders> folders) : m_folders(std::move(folders)) {}
 
+std::string AppSettings::localAppDataFolder() const
+{
+    return m_folders ? m_folders->localAppDataFolder() : std::string();
+}
+
 std::filesystem::path AppSettings::settingsPath() const
 {
     const std::string base = m_folders ? m_folders->localAppDataFolder() : std::string();

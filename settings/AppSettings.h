@@ -34,6 +34,8 @@ public:
 
     // "<local app data>/Veltra/ORX_Tevo_Utility.ini", creating "Veltra"; empty when there is no such folder.
     std::filesystem::path settingsPath() const;
+    // The user's local application-data folder (where "Veltra" lives); empty when it cannot be determined.
+    std::string localAppDataFolder() const;
     // "<music>/ORX/Veltra" ("/ORX/Veltra" without a music folder); never created here.
     std::string defaultIrFolder() const;
 

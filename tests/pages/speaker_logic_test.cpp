@@ -51,6 +51,7 @@ struct RecordingView final : ISpeakerView {
     void showAmpChannel() override {}
     void showAmpType(int s) override { slot = s; }
     void showIrName(const std::string& name) override { irName = name; }
+    void showIrKnown(const std::string& text) override { known = text; }
     void showIrGain(double dB) override { irGain = dB; }
     void showDialPosition(int position) override { dialPosition = position; }
     void showDialGain(double dB) override { dialGain = dB; }
@@ -97,6 +98,7 @@ struct RecordingView final : ISpeakerView {
     SpeakerEnabling enabling;
     int slot = -1;
     std::string irName;
+    std::string known;
     double irGain = 0.0;
     int dialPosition = -1;
     double dialGain = 0.0;

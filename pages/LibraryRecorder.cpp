@@ -1,0 +1,61 @@
+// Stored IRs into the library, and the library's word on the slot in use.
+#include "LibraryRecorder.h"
+
+#include "AppSettings.h"
+#include "IrLibrary.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace orx {
+
+namespace {
+
+std::filesystem::path settingsLibrary()
+{
+    const AppSettings* settings = AppSettings::getInstance();
+    const std::string data = settings ? settings->localAppDataFolder() : std::string();
+    return data.empty() ? std::filesystem::path() : libraryFolderIn(data);
+}
+
+} // namespace
+
+IrRecorder libraryRecorder(std::function<std::filesystem::path()> folder)
+{
+    if (!folder)
+        folder = &settingsLibrary;
+    IrRecorder recorder;
+    recorder.record = [folder](const StoredIr& stored) {
+        const std::filesystem::path where = folder();
+        if (where.empty())
+            return;
+        LibraryEntryInput input;
+        input.name = stored.record.irName;
+        input.fircoe = stored.record.FIRCOE;
+        if (stored.coefficientsKnown)
+            input.coefficients = stored.record.coefficients;
+        input.sourceFile = stored.sourceFile;
+        input.processing = stored.processing;
+        input.ampChannel = stored.ampCh;
+        input.slot = stored.slot;
+        input.kind = stored.rename ? EntryKind::Rename : EntryKind::Install;
+        try {
+            IrLibrary(where).record(input);
+        } catch (const std::exception& e) {
+            // The amplifier has the response either way; only the record of it is missing.
+            std::fprintf(stderr, "IR library: cannot record what was stored in %s: %s\n", where.string().c_str(),
+                         e.what());
+        }
+    };
+    recorder.describe = [folder](int slot, const FIRRecord& amp) -> std::string {
+        const std::filesystem::path where = folder();
+        if (where.empty())
+            return {};
+        if (const auto entry = IrLibrary(where).known(slot, amp.irName, amp.FIRCOE))
+            return describeKnown(*entry);
+        return "not in the IR library: stored before the library kept it, or by another program";
+    };
+    return recorder;
+}
+
+} // namespace orx

@@ -1,0 +1,15 @@
+// The speaker pages' link to the IR library: what they store is recorded, what the amplifier holds is looked up.
+#pragma once
+
+#include "SpeakerSimulationLogic.h"
+
+#include <filesystem>
+#include <functional>
+
+namespace orx {
+
+// Records into, and describes from, the library in the folder `folder()` gives at each call (the settings' data
+// folder by default); an empty folder records nothing and describes nothing.
+IrRecorder libraryRecorder(std::function<std::filesystem::path()> folder = {});
+
+} // namespace orx
