@@ -4,6 +4,9 @@
 #include "LibraryFiles.h"
 
 #include <gtest/gtest.h>
+#include <nettle/sha2.h>
+
+#include <cstdio>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +15,24 @@
 #include <string>
 
 namespace orx::test {
+
+// The oracle for the library's checksums: nettle called directly, not through the library.
+inline std::string nettleSha256(const std::string& bytes)
+{
+    sha256_ctx ctx;
+    sha256_init(&ctx);
+    sha256_update(&ctx, bytes.size(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
+    std::uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&ctx, sizeof digest, digest);
+    std::string hex;
+    char buffer[3];
+    for (const std::uint8_t b : digest) {
+        std::snprintf(buffer, sizeof buffer, "%02x", b);
+        hex += buffer;
+    }
+    return hex;
+}
+
 
 class TempFolder {
 public:

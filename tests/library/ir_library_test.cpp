@@ -12,6 +12,7 @@
 #include <thread>
 
 using namespace orx;
+using orx::test::nettleSha256;
 using orx::test::readFile;
 using orx::test::TempFolder;
 using orx::test::testCoefficients;
@@ -19,22 +20,6 @@ using orx::test::writeFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string nettleSha256(const std::string& bytes)
-{
-    sha256_ctx ctx;
-    sha256_init(&ctx);
-    sha256_update(&ctx, bytes.size(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
-    std::uint8_t digest[SHA256_DIGEST_SIZE];
-    sha256_digest(&ctx, sizeof digest, digest);
-    std::string hex;
-    char buffer[3];
-    for (const std::uint8_t b : digest) {
-        std::snprintf(buffer, sizeof buffer, "%02x", b);
-        hex += buffer;
-    }
-    return hex;
-}
 
 LibraryEntryInput install(int slot, const std::string& name, std::uint16_t fircoe, int seed)
 {
