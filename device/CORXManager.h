@@ -69,6 +69,10 @@ enum RequestType : std::int32_t {
     kRequestName = 14,
     kRequestReset = 15,
     kRequestUpdater = 16,
+    // A restore's own writes: a whole slot (arg1 the slot 0 to 9, the record queued with it by addSlotWrite),
+    // and the amp type in use on a channel (arg1 amp channel, arg2 amp type 0 to 4).
+    kRequestWriteSlot = 17,
+    kRequestChooseSlot = 18,
 };
 
 using IrName = std::array<std::uint8_t, kIrNameLength>;
@@ -131,6 +135,8 @@ public:
     // around queue operations. An install (12) or name (14) request takes a copy of the staging record
     // or name as it is at that moment.
     void addRequest(std::int32_t type, std::int32_t arg1, std::int32_t arg2);
+    // Request 17 for one slot with this record; the staging record is left alone.
+    void addSlotWrite(int inSlot, const FIRRecord& inRecord);
     // Sees every request as it is queued, on the queuing thread; for tests of what the windows ask for.
     using RequestObserver = std::function<void(const DeviceRequest&)>;
     void setRequestObserver(RequestObserver observer);
@@ -160,6 +166,10 @@ public:
     void sendFIRName(int inAmpCh, const IrName& inIRName);
     void resetFIR();
     void requestUpdater();
+    // Selects the slot on its channel, transfers the record and stores it there: events 7, 9, then 12 or 13.
+    void writeSlot(int inSlot, const FIRRecord& inRecord);
+    // Selects an amp type's stored response on a channel, as turning the knob would: event 7.
+    void chooseSlot(int inAmpCh, int inType);
     int sendParam(std::uint8_t inGroup, std::uint8_t inParam, std::uint8_t inData1, std::uint8_t inData2);
     void sendFIRData(int inAmpCh);
     int sendFIRBlock(int inBlock, std::size_t inStart, std::size_t inLength, int inAmpCh);
@@ -224,6 +234,7 @@ private:
         IrName name{};                           // rename: the staging name when queued
     };
     void runRequest(const QueuedRequest& queued);
+    void enqueue(QueuedRequest queued);
 
     std::deque<QueuedRequest> m_requests;
     std::condition_variable m_workWake; // with m_queueLock: a request was queued or the worker must stop

@@ -172,6 +172,37 @@ void CORXManager::sendFIRName(int inAmpCh, const IrName& inIRName)
     }
 }
 
+void CORXManager::chooseSlot(int inAmpCh, int inType)
+{
+    if ((inAmpCh != 0 && inAmpCh != 1) || inType < 0 || inType >= static_cast<int>(kSlotsPerChannel))
+        return;
+    const auto ch = static_cast<std::size_t>(inAmpCh);
+    const std::size_t slot = static_cast<std::size_t>(inType) + ch * kSlotsPerChannel;
+    m_expectedReply = reply::kGainOrSelect;
+    // The select message names the slot itself, so it can name another one than the slot in use; the amplifier
+    // makes it the one in use, as its knob would, and announces nothing.
+    sendParam(sysex::param::kGroupFIR, sysex::param::kSelectSlot, static_cast<std::uint8_t>(inAmpCh),
+              static_cast<std::uint8_t>(slot));
+    {
+        std::lock_guard lock(m_dataLock);
+        m_effectData.bytes[ch == 0 ? EffectData::kSlotChannel1 : EffectData::kSlotChannel2] =
+            static_cast<std::uint8_t>(inType);
+        m_currentIR[ch] = m_irSlots[slot];
+    }
+    notifyEvent(kEventSlotSwitched, inAmpCh);
+}
+
+void CORXManager::writeSlot(int inSlot, const FIRRecord& inRecord)
+{
+    if (inSlot < 0 || inSlot >= static_cast<int>(kIrSlotCount))
+        return;
+    const int ampCh = inSlot / static_cast<int>(kSlotsPerChannel);
+    chooseSlot(ampCh, inSlot % static_cast<int>(kSlotsPerChannel));
+    // The name travels inside the record's blocks with its 8-bit bytes, as it came from the amplifier.
+    installFIR(ampCh, inRecord);
+    storeFIR(ampCh);
+}
+
 sysex::Bytes CORXManager::packFIRBlock(int inBlock, int inAmpCh, std::size_t inLength) const
 {
     return sysex::firDataBlock(inBlock, inAmpCh, inLength ? m_blockPayload.data() : nullptr, inLength);

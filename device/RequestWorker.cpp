@@ -20,6 +20,12 @@ void CORXManager::addRequest(std::int32_t type, std::int32_t arg1, std::int32_t 
         std::lock_guard lock(m_stagingLock);
         queued.name = m_stagingName;
     }
+    enqueue(std::move(queued));
+}
+
+void CORXManager::enqueue(QueuedRequest queued)
+{
+    const DeviceRequest request = queued.request;
     RequestObserver observer;
     {
         std::lock_guard lock(m_queueLock);
@@ -28,7 +34,12 @@ void CORXManager::addRequest(std::int32_t type, std::int32_t arg1, std::int32_t 
     }
     m_workWake.notify_all();
     if (observer)
-        observer(DeviceRequest{type, arg1, arg2});
+        observer(request);
+}
+
+void CORXManager::addSlotWrite(int inSlot, const FIRRecord& inRecord)
+{
+    enqueue(QueuedRequest{DeviceRequest{kRequestWriteSlot, inSlot, 0}, std::make_shared<const FIRRecord>(inRecord), {}});
 }
 
 void CORXManager::setRequestObserver(RequestObserver observer)
@@ -197,6 +208,13 @@ void CORXManager::runRequest(const QueuedRequest& queued)
         break;
     case kRequestUpdater:
         requestUpdater();
+        break;
+    case kRequestWriteSlot:
+        if (queued.record)
+            writeSlot(r.arg1, *queued.record);
+        break;
+    case kRequestChooseSlot:
+        chooseSlot(r.arg1, r.arg2);
         break;
     default:
         break; // unknown types are dropped

@@ -68,8 +68,10 @@ AmpBackup makeBackup(const AmpSnapshot& snapshot, const IrLibrary& library)
         slot.fircoe = record.FIRCOE;
         if (const auto entry = library.known(i, record.irName, record.FIRCOE)) {
             slot.coefficients = library.coefficients(*entry);
-            if (slot.coefficients)
+            if (slot.coefficients) {
                 slot.libraryEntry = entry->id;
+                slot.name = entry->name; // all 8 bits of each byte, as the slot holds them
+            }
         }
         backup.slots.push_back(std::move(slot));
     }

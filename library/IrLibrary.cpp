@@ -440,7 +440,7 @@ std::optional<LibraryEntry> IrLibrary::lastForSlot(int slot) const
 std::optional<LibraryEntry> IrLibrary::known(int slot, const IrName& name, std::uint16_t fircoe) const
 {
     auto last = lastForSlot(slot);
-    if (!last || last->name != name || last->fircoe != fircoe)
+    if (!last || !files::sameReportedName(last->name, name) || last->fircoe != fircoe)
         return std::nullopt;
     return last;
 }

@@ -185,6 +185,14 @@ std::string nameText(const IrName& name)
     return decodeAmpNameUtf8(name.data(), name.size());
 }
 
+bool sameReportedName(const IrName& stored, const IrName& reported)
+{
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        if ((stored[i] & 0x7F) != (reported[i] & 0x7F))
+            return false;
+    return true;
+}
+
 IrName nameFromText(std::string_view text)
 {
     IrName name{};

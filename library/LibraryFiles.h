@@ -44,6 +44,9 @@ std::string compactUtc(std::chrono::system_clock::time_point time);
 
 // The amplifier's names are Windows-1252 bytes up to the first zero; this is their UTF-8 text.
 std::string nameText(const IrName& name);
+// Whether a name the amplifier reports is this stored one: its dumps carry each name byte's lower 7 bits only,
+// while a slot holds the 8-bit bytes it was sent.
+bool sameReportedName(const IrName& stored, const IrName& reported);
 IrName nameFromText(std::string_view text); // for tests and tools: at most 63 bytes, zero-filled
 
 // The coefficients as little-endian int16 bytes, and back (nothing for the wrong length).

@@ -75,7 +75,7 @@ RestorePlan planRestore(const AmpBackup& backup, const AmpSnapshot& now)
         }
         const FIRRecord& amp = now.slots[static_cast<std::size_t>(s.slot)];
         p.ampNameText = files::nameText(amp.irName);
-        p.ampHasSameNameAndGain = amp.irName == s.name && amp.FIRCOE == s.fircoe;
+        p.ampHasSameNameAndGain = files::sameReportedName(s.name, amp.irName) && amp.FIRCOE == s.fircoe;
         (p.coefficients ? plan.slotWrites : plan.slotsUnknown).push_back(std::move(p));
     }
 
