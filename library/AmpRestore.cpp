@@ -117,7 +117,37 @@ void recordRestored(const std::filesystem::path& library, const PlannedSlot& slo
     }
 }
 
+std::string writeSlotWith(EventWaiter& events, CORXManager& session, int slot, const FIRRecord& record,
+                          std::chrono::milliseconds timeout)
+{
+    session.addSlotWrite(slot, record);
+    const auto stored = events.waitFor({kEventStored}, timeout);
+    return stored && stored->event == kEventStored ? std::string() : whyStopped(stored, timeout);
+}
+
+std::string waitForWritesWith(EventWaiter& events, CORXManager& session, std::chrono::milliseconds timeout)
+{
+    session.addRequest(kRequestUpdater, 0, 0);
+    const auto e = events.waitFor({kEventUpdater}, timeout);
+    return e && e->event == kEventUpdater ? std::string() : whyStopped(e, timeout);
+}
+
 } // namespace
+
+std::string waitForWrites(CORXManager& session, std::chrono::milliseconds timeout)
+{
+    EventWaiter events(session);
+    return waitForWritesWith(events, session, timeout);
+}
+
+std::string writeSlotAndWait(CORXManager& session, int slot, const FIRRecord& record,
+                             std::chrono::milliseconds timeout)
+{
+    EventWaiter events(session);
+    if (!session.isOpen())
+        return "the amplifier is not connected";
+    return writeSlotWith(events, session, slot, record, timeout);
+}
 
 AmpSnapshot snapshotOfSession(CORXManager& session)
 {
@@ -167,10 +197,8 @@ RestoreReport runRestore(CORXManager& session, const AmpBackup& backup, const Re
         record.irName = slot.name;
         record.FIRCOE = slot.fircoe;
         record.coefficients = *slot.coefficients;
-        session.addSlotWrite(slot.slot, record);
-        const auto stored = events.waitFor({kEventStored}, options.stepTimeout);
-        if (!stored || stored->event != kEventStored)
-            return stop(i, whyStopped(stored, options.stepTimeout));
+        if (std::string why = writeSlotWith(events, session, slot.slot, record, options.stepTimeout); !why.empty())
+            return stop(i, std::move(why));
         report.written.push_back(reported(slot));
         slotWrittenOn[slot.slot / static_cast<int>(kSlotsPerChannel)] = true;
         recordRestored(options.library, slot);
@@ -196,10 +224,8 @@ RestoreReport runRestore(CORXManager& session, const AmpBackup& backup, const Re
         if (slotWrittenOn[ch] || slotSettingOn[ch])
             session.addRequest(kRequestChooseSlot, ch,
                                backup.effects.bytes[ch == 0 ? EffectData::kSlotChannel1 : EffectData::kSlotChannel2]);
-    // The writes above are not answered; the updater's answer behind them says they have all gone out.
-    session.addRequest(kRequestUpdater, 0, 0);
-    if (const auto e = events.waitFor({kEventUpdater}, options.stepTimeout); !e || e->event != kEventUpdater)
-        return stop(plan.slotWrites.size(), whyStopped(e, options.stepTimeout));
+    if (std::string why = waitForWritesWith(events, session, options.stepTimeout); !why.empty())
+        return stop(plan.slotWrites.size(), std::move(why));
     report.settingsRestored = true;
     report.wiringRestored = plan.wiring.has_value();
     ++done;

@@ -27,6 +27,15 @@ struct RestoreOptions {
     std::filesystem::path library;
 };
 
+// One slot written as a restore writes it (selected, transferred, stored: the slot is in use afterwards), waiting
+// for the amplifier's store reply; empty when it was stored, else why not.
+std::string writeSlotAndWait(CORXManager& session, int slot, const FIRRecord& record,
+                             std::chrono::milliseconds timeout);
+
+// Waits until the writes queued so far have gone out (they are not answered: an answer queued behind them is
+// awaited); empty when they have, else why not.
+std::string waitForWrites(CORXManager& session, std::chrono::milliseconds timeout);
+
 // Steps of a restore: one per slot written, one for the settings, one for the re-read.
 int restoreStepCount(const RestorePlan& plan);
 

@@ -2,7 +2,7 @@
 #include "SpeakerSimulationLogic.h"
 
 #include "AppSettings.h"
-#include "CFIRFile.h"
+#include "IrFileLoading.h"
 #include "FIRGain.h"
 #include "FolderScan.h"
 #include "GenericException.h"
@@ -161,19 +161,10 @@ void SpeakerSimulationLogic::onDoubleClick()
 std::string SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::string& folder,
                                                const std::string& fileName)
 {
-    const AppSettings* settings = AppSettings::getInstance();
-    CFIRFile::Options options;
-    options.convert = settings && settings->ConvertFiles;
-    CFIRFile file;
-    file.open(childFolder(folder, fileName), options);
-    int channel = 0;
-    // Asked of the file, not of its reader: a converted file has no reader that could tell.
-    if (file.getChannels() >= 2) {
-        const int primary = settings ? settings->PrimaryCh : 2;
-        channel = primary == 0 || primary == 1 ? primary : m_view.askChannel();
-    }
-    file.readCoefficients(coefficients, channel);
-    return file.isConverted() ? inspectIrFile(childFolder(folder, fileName)).conversion : std::string();
+    const LoadedIr loaded =
+        loadIrFile(childFolder(folder, fileName), AppSettings::getInstance(), [this] { return m_view.askChannel(); });
+    std::copy(loaded.coefficients.begin(), loaded.coefficients.end(), coefficients);
+    return loaded.processing;
 }
 
 void SpeakerSimulationLogic::onSelectionChanged(int row)
@@ -211,9 +202,7 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         m_record.coefficients = coefficients;
         m_triedFile = childFolder(folder, item.getFileName());
         m_triedProcessing = processing;
-        const std::string display = item.getDisplayText();
-        const auto dot = display.rfind('.');
-        CFIRFile::copyIRName(m_record.irName.data(), display.substr(0, dot).c_str());
+        m_record.irName = irNameOfFile(item.getDisplayText());
         beginBusy();
         sendChosenFile();
         if (m_bypass)

@@ -14,7 +14,10 @@
 #include "EventLog.h"
 #include "JackServer.h"
 #include "StderrCapture.h"
+#include "WaveFile.h"
 #include "WindowLikeListener.h"
+
+#include <sndfile.h>
 
 #include <gtest/gtest.h>
 
@@ -342,6 +345,125 @@ TEST_F(JackRecovery, OrxTevoBackupWritesWhatTheAmpReports)
         EXPECT_EQ(gainText(slot.fircoe), "-10.0 dB");
         EXPECT_FALSE(slot.coefficients) << "no library entry, so no coefficients";
     }
+}
+
+// The whole round over JACK, as a user would run it: three IRs installed with orx-tevo, a backup, the slots
+// overwritten, the backup restored: the amplifier's slots and settings are as they were, byte for byte (its own
+// listing: names, gains and a checksum of the coefficients), and export gives the installed samples back.
+TEST_F(JackRecovery, OrxTevoInstallBackupRestoreAndExportOverJack)
+{
+    startJackAndAmp({"--model", "2", "--port-name", "TEVO MIDI 1"});
+    const std::filesystem::path home = std::filesystem::path(testing::TempDir()) / "orx-tevo-restore-home";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home / "data");
+    std::filesystem::create_directories(home / "config");
+    const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const ScopedEnv configHome{"XDG_CONFIG_HOME", (home / "config").c_str()};
+    const auto tevo = [&](std::vector<std::string> args, const std::string& input = {}) {
+        args.insert(args.end(), {"--midi-in", "TEVO", "--midi-out", "TEVO"});
+        test::ChildProcess tool(ORX_TEST_TEVO, args,
+                                input.empty() ? test::ChildProcess::Input::None : test::ChildProcess::Input::FromTest);
+        if (!input.empty())
+            tool.writeInput(input);
+        const auto status = tool.waitForExit(60s);
+        tool.stop();
+        return std::make_pair(status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1, tool.output());
+    };
+    const auto ampState = [&] {
+        const auto lines = m_simulator->command("state");
+        EXPECT_TRUE(lines);
+        std::vector<std::string> kept;
+        for (const std::string& line : lines.value_or(std::vector<std::string>{}))
+            if (line.rfind("slot ", 0) == 0 || line.rfind("effect", 0) == 0)
+                kept.push_back(line);
+        return kept;
+    };
+    // Three files as users have them: written by hand here, so their samples are known without the program.
+    struct File {
+        std::string name, channel, type;
+        int seed;
+    };
+    const File files[] = {{"Warm Cab", "I", "LEAD", 3}, {"Bright V30", "II", "CLEAN", 5}, {"Dark 4x12", "I", "SOLID", 7}};
+    std::vector<std::vector<std::int16_t>> samples;
+    for (const File& f : files) {
+        std::vector<std::int16_t> s(3000);
+        for (std::size_t i = 0; i < s.size(); ++i)
+            s[i] = static_cast<std::int16_t>((static_cast<int>(i) * 7919 * f.seed) % 60000 - 30000);
+        test::writeWave(home / (f.name + ".wav"), {s});
+        samples.push_back(s);
+        const auto [rc, out] = tevo({"install", (home / (f.name + ".wav")).string(), "--channel", f.channel, "--type",
+                                     f.type, "--gain", "-4.5"});
+        ASSERT_EQ(rc, 0) << out;
+        EXPECT_NE(out.find("Installed \"" + f.name + "\" into slot " + f.channel + " " + f.type + ", gain -4.5 dB"),
+                  std::string::npos)
+            << out;
+    }
+    const std::vector<std::string> installed = ampState();
+
+    const std::filesystem::path backupFile = home / "amp.orxbackup";
+    {
+        const auto [rc, out] = tevo({"backup", backupFile.string()});
+        ASSERT_EQ(rc, 0) << out;
+        EXPECT_NE(out.find("the coefficients of 3 known"), std::string::npos) << out;
+    }
+    // Another IR over one of them, and a changed setting.
+    {
+        const auto [rc, out] = tevo({"install", (home / "Dark 4x12.wav").string(), "--channel", "I", "--type", "LEAD"});
+        ASSERT_EQ(rc, 0) << out;
+    }
+    const std::vector<std::string> overwritten = ampState();
+    ASSERT_NE(overwritten, installed);
+    // Damaged copies of the backup: refused before anything is connected.
+    std::string text;
+    {
+        std::ifstream in(backupFile, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto checksumAt = text.find("\"sha256\"");
+    ASSERT_NE(checksumAt, std::string::npos) << text.substr(0, 200);
+    std::string wrongChecksum = text;
+    const auto digitAt = wrongChecksum.find_first_of("0123456789abcdef", wrongChecksum.find(':', checksumAt));
+    wrongChecksum[digitAt] = wrongChecksum[digitAt] == '0' ? '1' : '0';
+    for (const auto& [what, bytes] : {std::pair<std::string, std::string>{"truncated", text.substr(0, text.size() / 2)},
+                                      {"wrong checksum", wrongChecksum},
+                                      {"not a backup", "RIFF....WAVEfmt "}}) {
+        const std::filesystem::path damaged = home / "damaged.orxbackup";
+        std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+        const auto [rc, out] = tevo({"restore", damaged.string(), "--yes"});
+        EXPECT_NE(rc, 0) << what;
+        EXPECT_NE(out.find("nothing was sent"), std::string::npos) << what << ": " << out;
+    }
+    EXPECT_EQ(ampState(), overwritten);
+    {
+        const auto [rc, out] = tevo({"restore", backupFile.string()}, "n\n");
+        EXPECT_NE(rc, 0) << "declined, so nothing may be written";
+        EXPECT_NE(out.find("Write slot I LEAD \"Warm Cab\""), std::string::npos) << out;
+    }
+    ASSERT_NE(ampState(), installed);
+    {
+        const auto [rc, out] = tevo({"restore", backupFile.string(), "--yes"});
+        ASSERT_EQ(rc, 0) << out;
+        EXPECT_NE(out.find("The restore is complete."), std::string::npos) << out;
+    }
+    EXPECT_EQ(ampState(), installed);
+
+    const std::filesystem::path exported = home / "exported.wav";
+    {
+        const auto [rc, out] = tevo({"export", "--channel", "I", "--type", "LEAD", exported.string()});
+        ASSERT_EQ(rc, 0) << out;
+    }
+    // libsndfile reads it, not the program's own reader.
+    SF_INFO info{};
+    SNDFILE* wav = sf_open(exported.c_str(), SFM_READ, &info);
+    ASSERT_NE(wav, nullptr) << sf_strerror(nullptr);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    std::vector<std::int16_t> back(4096);
+    back.resize(static_cast<std::size_t>(sf_read_short(wav, back.data(), static_cast<sf_count_t>(back.size()))));
+    sf_close(wav);
+    ASSERT_EQ(back.size(), 2048u);
+    EXPECT_TRUE(std::equal(back.begin(), back.end(), samples[0].begin())) << "the export is not the installed file";
 }
 
 } // namespace

@@ -1,16 +1,21 @@
 // orx-tevo: the amplifier from the command line. Lists the MIDI ports, asks every port for the amplifier, and
 // connects as the program does to print what the amplifier holds.
 #include "AmpBackup.h"
+#include "AmpRestore.h"
 #include "AppFolders.h"
 #include "AppSettings.h"
 #include "CMIDIManager.h"
 #include "CORXManager.h"
 #include "ErrorTexts.h"
+#include "FIRGain.h"
+#include "GenericException.h"
+#include "IrFileLoading.h"
 #include "MidiOptions.h"
 #include "PortProbe.h"
 #include "SimulatorPorts.h"
 #include "SpeakerSimulationLogic.h"
 #include "StringTable.h"
+#include "WavExport.h"
 #include "backends/RtMidiBackend.h"
 
 #include <QCommandLineParser>
@@ -22,8 +27,10 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <mutex>
 #include <optional>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -218,22 +225,10 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
     return result;
 }
 
-AmpSnapshot snapshotOf(CORXManager& session)
-{
-    AmpSnapshot snapshot;
-    snapshot.model = modelNumber(session.getModelCode());
-    snapshot.firmware = session.getUpdaterValue();
-    snapshot.loopWiringAvailable = session.isLoopSettingsAvailable();
-    snapshot.effects = session.getEffectData();
-    for (std::size_t slot = 0; slot < kIrSlotCount; ++slot)
-        snapshot.slots[slot] = session.getSlot(slot);
-    return snapshot;
-}
-
 // Everything the amplifier reports, and from the IR library the coefficients of the slots it knows.
 int writeAmpBackup(CORXManager& session, const std::filesystem::path& file, const std::filesystem::path& library)
 {
-    const AmpBackup backup = makeBackup(snapshotOf(session), IrLibrary(library));
+    const AmpBackup backup = makeBackup(snapshotOfSession(session), IrLibrary(library));
     try {
         writeBackup(file, backup);
     } catch (const std::exception& e) {
@@ -250,6 +245,149 @@ int writeAmpBackup(CORXManager& session, const std::filesystem::path& file, cons
     for (const BackupSlot& slot : backup.slots)
         std::printf("  %-9s \"%s\", %s%s\n", slotLabel(slot.slot).c_str(), files::nameText(slot.name).c_str(),
                     gainText(slot.fircoe).c_str(), slot.coefficients ? "" : " (coefficients unknown: name and gain only)");
+    return 0;
+}
+
+// "I"/"II" and an amp type name, any case, as a slot 0 to 9.
+std::optional<int> slotFromOptions(const QString& channel, const QString& type)
+{
+    const QString ch = channel.toUpper();
+    if (ch != QStringLiteral("I") && ch != QStringLiteral("II"))
+        return std::nullopt;
+    for (int t = 0; t < static_cast<int>(kSlotsPerChannel); ++t)
+        if (type.toUpper().toStdString() == loadString(106 + t))
+            return t + (ch == QStringLiteral("II") ? static_cast<int>(kSlotsPerChannel) : 0);
+    return std::nullopt;
+}
+
+int slotCountOf(CORXManager& session)
+{
+    return static_cast<int>(session.getModelCode() == '2' ? kIrSlotCount : kSlotsPerChannel);
+}
+
+// The slot's response as the IR library knows it: the slot's name and gain are those of the library's last entry.
+std::optional<Coefficients> knownCoefficients(CORXManager& session, int slot, const std::filesystem::path& library,
+                                              std::string& why)
+{
+    const FIRRecord amp = session.getSlot(static_cast<std::size_t>(slot));
+    const IrLibrary ir(library);
+    const auto entry = ir.known(slot, amp.irName, amp.FIRCOE);
+    if (!entry) {
+        why = "the IR library does not know what slot " + slotLabel(slot) + " holds (\"" + files::nameText(amp.irName) +
+              "\", " + gainText(amp.FIRCOE) + "): it was stored before the library kept it, or by another program";
+        return std::nullopt;
+    }
+    auto coefficients = ir.coefficients(*entry);
+    if (!coefficients)
+        why = "the IR library's WAV of slot " + slotLabel(slot) + " is missing or damaged (entry " + entry->id + ")";
+    return coefficients;
+}
+
+int runInstall(CORXManager& session, int slot, const std::filesystem::path& file, const LoadedIr& loaded,
+               std::uint16_t fircoe, const std::filesystem::path& library, std::chrono::milliseconds timeout)
+{
+    if (slot >= slotCountOf(session)) {
+        std::fprintf(stderr, "orx-tevo: this model 1 amplifier has amp channel I only\n");
+        return 1;
+    }
+    const int ampCh = slot / static_cast<int>(kSlotsPerChannel);
+    const int typeInUse = session.getIrSlot(ampCh);
+    FIRRecord record;
+    record.irName = irNameOfFile(file.filename().string());
+    record.FIRCOE = fircoe;
+    record.coefficients = loaded.coefficients;
+    if (const std::string why = writeSlotAndWait(session, slot, record, timeout); !why.empty()) {
+        std::fprintf(stderr, "orx-tevo: slot %s was not stored: %s\n", slotLabel(slot).c_str(), why.c_str());
+        return 1;
+    }
+    // Writing the slot made it the one in use; the channel goes back to the amp type it was on.
+    if (typeInUse >= 0 && typeInUse != slot % static_cast<int>(kSlotsPerChannel)) {
+        session.addRequest(kRequestChooseSlot, ampCh, typeInUse);
+        if (const std::string why = waitForWrites(session, timeout); !why.empty())
+            std::fprintf(stderr, "orx-tevo: channel %s may still be on %s: %s\n", ampCh == 0 ? "I" : "II",
+                         slotLabel(slot).c_str(), why.c_str());
+    }
+    LibraryEntryInput input;
+    input.name = record.irName;
+    input.fircoe = fircoe;
+    input.coefficients = record.coefficients;
+    input.sourceFile = std::filesystem::absolute(file);
+    input.processing = loaded.processing;
+    input.ampChannel = ampCh;
+    input.slot = slot;
+    input.kind = EntryKind::Install;
+    std::string recorded = "recorded in the IR library";
+    try {
+        IrLibrary(library).record(input);
+    } catch (const std::exception& e) {
+        recorded = std::string("NOT recorded in the IR library: ") + e.what();
+    }
+    std::printf("Installed \"%s\" into slot %s, gain %s, from %s%s; %s.\n", files::nameText(record.irName).c_str(),
+                slotLabel(slot).c_str(), gainText(fircoe).c_str(), file.string().c_str(),
+                loaded.processing.empty() ? "" : (" (" + loaded.processing + ")").c_str(), recorded.c_str());
+    return 0;
+}
+
+int runExport(CORXManager& session, int slot, const std::filesystem::path& file, const std::filesystem::path& library)
+{
+    if (slot >= slotCountOf(session)) {
+        std::fprintf(stderr, "orx-tevo: this model 1 amplifier has amp channel I only\n");
+        return 1;
+    }
+    std::string why;
+    const auto coefficients = knownCoefficients(session, slot, library, why);
+    if (!coefficients) {
+        std::fprintf(stderr, "orx-tevo: nothing exported: %s\n", why.c_str());
+        return 1;
+    }
+    try {
+        exportCoefficientsWav(file, *coefficients);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "orx-tevo: cannot write %s: %s\n", file.string().c_str(), e.what());
+        return 1;
+    }
+    std::printf("Exported slot %s \"%s\" to %s (16-bit 44100 Hz mono WAV, %zu samples).\n", slotLabel(slot).c_str(),
+                files::nameText(session.getSlot(static_cast<std::size_t>(slot)).irName).c_str(), file.string().c_str(),
+                coefficients->size());
+    return 0;
+}
+
+bool userAgrees()
+{
+    std::printf("Restore? Type y and Enter to write it to the amplifier: ");
+    std::fflush(stdout);
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        return false;
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+}
+
+int runRestoreCommand(CORXManager& session, const AmpBackup& backup, bool yes, const std::filesystem::path& library,
+                      std::chrono::milliseconds timeout)
+{
+    const RestorePlan plan = planRestore(backup, snapshotOfSession(session));
+    for (const std::string& line : describePlan(plan))
+        std::printf("%s\n", line.c_str());
+    if (!plan.changesAnything())
+        return 0;
+    if (!yes && !userAgrees()) {
+        std::fprintf(stderr, "orx-tevo: not confirmed; nothing was written\n");
+        return 1;
+    }
+    RestoreOptions options;
+    options.stepTimeout = timeout;
+    options.library = library;
+    options.progress = [](int done, int total, const std::string& step) {
+        std::printf("[%d/%d] %s\n", done, total, step.c_str());
+        std::fflush(stdout);
+    };
+    const RestoreReport report = runRestore(session, backup, plan, options);
+    for (const std::string& line : describeReport(report))
+        std::printf("%s\n", line.c_str());
+    if (report.interrupted) {
+        std::fprintf(stderr, "orx-tevo: the restore stopped: %s\n", report.reason.c_str());
+        return 1;
+    }
     return 0;
 }
 
@@ -279,7 +417,15 @@ int main(int argc, char** argv)
         "  status  connect as ORX Tevo Utility does and print the amplifier's settings and IR slots\n"
         "  backup FILE\n"
         "          connect the same way and write the amplifier's settings, the names and gains of its IR slots\n"
-        "          and, where the IR library knows them, their coefficients to FILE"));
+        "          and, where the IR library knows them, their coefficients to FILE\n"
+        "  restore FILE [--yes]\n"
+        "          show what putting the backup FILE on the amplifier changes, ask (unless --yes), write it slot by\n"
+        "          slot, then the settings, and read the amplifier again\n"
+        "  install FILE --channel I|II --type MODERN|LEAD|CRUNCH|CLEAN|SOLID [--gain DB]\n"
+        "          load the impulse-response FILE as the program does (its conversion and stereo settings), store\n"
+        "          it in that slot and record it in the IR library\n"
+        "  export --channel I|II --type T FILE\n"
+        "          write the slot's response, as the IR library knows it, to FILE as a 16-bit 44100 Hz mono WAV"));
     parser.addHelpOption();
     orx::addMidiOptions(parser);
     const QString timeoutOption = QStringLiteral("timeout");
@@ -288,7 +434,18 @@ int main(int argc, char** argv)
                       QStringLiteral("ms")});
     parser.addOption({listenOption, QStringLiteral("probe: how long to listen for each port's answer (default 300)."),
                       QStringLiteral("ms")});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("ports, probe, status or backup FILE"));
+    const QString channelOption = QStringLiteral("channel");
+    const QString typeOption = QStringLiteral("type");
+    const QString gainOption = QStringLiteral("gain");
+    const QString yesOption = QStringLiteral("yes");
+    parser.addOption({channelOption, QStringLiteral("install, export: the amp channel, I or II."), QStringLiteral("I|II")});
+    parser.addOption({typeOption, QStringLiteral("install, export: the amp type, MODERN, LEAD, CRUNCH, CLEAN or SOLID."),
+                      QStringLiteral("type")});
+    parser.addOption({gainOption, QStringLiteral("install: the IR gain, -30 to 0 dB (default -12, as the gain dial starts)."),
+                      QStringLiteral("dB")});
+    parser.addOption({yesOption, QStringLiteral("restore: write without asking.")});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("ports, probe, status, backup FILE, restore FILE, install FILE or export FILE"));
     parser.process(application);
 
     const auto fail = [](const std::string& why) {
@@ -296,8 +453,10 @@ int main(int argc, char** argv)
         return 2;
     };
     const QStringList args = parser.positionalArguments();
-    if (args.empty() || (args.size() != 1 && args.front() != QStringLiteral("backup")))
-        return fail("give one command: ports, probe, status or backup FILE (see --help)");
+    const QStringList withFile = {QStringLiteral("backup"), QStringLiteral("restore"), QStringLiteral("install"),
+                                  QStringLiteral("export")};
+    if (args.empty() || (args.size() != 1 && !withFile.contains(args.front())))
+        return fail("give one command: ports, probe, status, backup, restore, install or export (see --help)");
     const orx::MidiCommandLine midi = orx::midiOptionsFrom(parser);
     if (const std::string problem = orx::midiOptionsProblem(midi); !problem.empty())
         return fail(problem);
@@ -324,13 +483,59 @@ int main(int argc, char** argv)
                                printState(session, *orx::CMIDIManager::getInstance());
                                return 0;
                            });
-    if (command == QStringLiteral("backup")) {
-        if (args.size() != 2)
-            return fail("backup takes the file to write: orx-tevo backup FILE");
-        const std::filesystem::path file = args[1].toStdString();
-        const std::filesystem::path library = orx::libraryFolderIn(orx::DesktopFolders().localAppDataFolder());
+    const std::filesystem::path library = orx::libraryFolderIn(orx::DesktopFolders().localAppDataFolder());
+    if (withFile.contains(command) && args.size() != 2)
+        return fail(command.toStdString() + " takes one file (see --help)");
+    const std::filesystem::path file = args.size() == 2 ? std::filesystem::path(args[1].toStdString()) : std::filesystem::path();
+    if (command == QStringLiteral("backup"))
         return withAmpRead(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout),
                            [&](orx::CORXManager& session) { return writeAmpBackup(session, file, library); });
+    const auto chosenSlot = [&]() -> std::optional<int> {
+        return slotFromOptions(parser.value(channelOption), parser.value(typeOption));
+    };
+    if (command == QStringLiteral("restore")) {
+        // Checked before anything is connected: a damaged or foreign file sends nothing.
+        const orx::BackupReadResult read = orx::readBackup(file);
+        if (!read.backup)
+            return fail("nothing was sent: " + read.problem);
+        return withAmpRead(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout),
+                           [&](orx::CORXManager& session) {
+                               return runRestoreCommand(session, *read.backup, parser.isSet(yesOption), library,
+                                                             std::chrono::milliseconds(*timeout));
+                           });
     }
-    return fail("unknown command " + command.toStdString() + ": give ports, probe, status or backup");
+    if (command == QStringLiteral("install")) {
+        const auto slot = chosenSlot();
+        if (!slot)
+            return fail("install needs --channel I or II and --type MODERN, LEAD, CRUNCH, CLEAN or SOLID");
+        double gain = -12.0;
+        if (parser.isSet(gainOption)) {
+            bool ok = false;
+            gain = parser.value(gainOption).toDouble(&ok);
+            if (!ok || gain < -30.0 || gain > 0.0)
+                return fail("--gain takes a number of dB from -30 to 0");
+        }
+        // Loaded before anything is connected, so that a file the amplifier cannot take sends nothing.
+        orx::LoadedIr loaded;
+        try {
+            loaded = orx::loadIrFile(file, &settings, [] { return 0; });
+        } catch (const mstd::CGenericException& e) {
+            const std::string note = orx::fileErrorNote(file, settings.ConvertFiles);
+            return fail(file.string() + ": " + mstd::errorMessage(e.getCode()) + (note.empty() ? "" : "\n" + note));
+        }
+        return withAmpRead(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout),
+                           [&](orx::CORXManager& session) {
+                               return runInstall(session, *slot, file, loaded, orx::dBToFIRCOE(gain), library,
+                                                      std::chrono::milliseconds(*timeout));
+                           });
+    }
+    if (command == QStringLiteral("export")) {
+        const auto slot = chosenSlot();
+        if (!slot)
+            return fail("export needs --channel I or II and --type MODERN, LEAD, CRUNCH, CLEAN or SOLID");
+        return withAmpRead(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout),
+                           [&](orx::CORXManager& session) { return runExport(session, *slot, file, library); });
+    }
+    return fail("unknown command " + command.toStdString() +
+                ": give ports, probe, status, backup, restore, install or export");
 }

@@ -1,0 +1,36 @@
+#include "IrFileLoading.h"
+
+#include "CFIRFile.h"
+#include "IrFileFacts.h"
+
+namespace orx {
+
+LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settings,
+                    const std::function<int()>& askChannel)
+{
+    CFIRFile::Options options;
+    options.convert = settings && settings->ConvertFiles;
+    CFIRFile file;
+    file.open(path, options);
+    int channel = 0;
+    // Asked of the file, not of its reader: a converted file has no reader that could tell.
+    if (file.getChannels() >= 2) {
+        const int primary = settings ? settings->PrimaryCh : 2;
+        channel = primary == 0 || primary == 1 ? primary : askChannel();
+    }
+    LoadedIr loaded;
+    file.readCoefficients(loaded.coefficients.data(), channel);
+    if (file.isConverted())
+        loaded.processing = inspectIrFile(path).conversion;
+    return loaded;
+}
+
+std::array<std::uint8_t, kIrNameLength> irNameOfFile(const std::string& displayName)
+{
+    std::array<std::uint8_t, kIrNameLength> name{};
+    const auto dot = displayName.rfind('.');
+    CFIRFile::copyIRName(name.data(), displayName.substr(0, dot).c_str());
+    return name;
+}
+
+} // namespace orx
