@@ -19,6 +19,17 @@
 
 namespace orx::test {
 
+// Reply waits are short so time-out paths finish at once; nothing depends on how fast the machine is.
+inline SessionTiming fastRequestTiming()
+{
+    using namespace std::chrono_literals;
+    SessionTiming t;
+    t.replyTimeout = 300ms;
+    t.pollInterval = 1ms;
+    t.nameCharacterPause = 0ms;
+    return t;
+}
+
 class SessionFixture : public ::testing::Test {
 protected:
     // Ports: the fake system's first (names from fakePorts), then the simulator's, unless withSimulator is false.

@@ -17,20 +17,10 @@ namespace {
 using namespace std::chrono_literals;
 using B = std::vector<std::uint8_t>;
 
-// Reply waits are short so time-out paths finish at once; nothing here depends on how fast the machine is.
-SessionTiming fastTiming()
-{
-    SessionTiming t;
-    t.replyTimeout = 300ms;
-    t.pollInterval = 1ms;
-    t.nameCharacterPause = 0ms;
-    return t;
-}
-
 class Requests : public test::SessionFixture {
 protected:
     // Worker running, amplifier connected (event 2 seen), nothing else sent yet.
-    void startConnected(std::uint8_t model = '2', SessionTiming timing = fastTiming())
+    void startConnected(std::uint8_t model = '2', SessionTiming timing = test::fastRequestTiming())
     {
         amp->setModelCode(model);
         startSession(true, timing);
@@ -290,7 +280,7 @@ TEST_F(Requests, AModelChangeEndsTheRequestInFlightAndReconnectsWithoutAnError)
 
 TEST_F(Requests, StoppingEndsAWaitForASilentAmplifierWithoutAnError)
 {
-    SessionTiming timing = fastTiming();
+    SessionTiming timing = test::fastRequestTiming();
     timing.replyTimeout = 30s; // far longer than the test waits: only the stop can end the wait
     startConnected('2', timing);
     amp->setSilent(true);
@@ -603,7 +593,7 @@ TEST_F(Requests, AMissingBlockReplyStopsTheTransfer)
 
 TEST_F(Requests, AnAnnouncementRightBehindAnAwaitedReplyDoesNotHideIt)
 {
-    SessionTiming timing = fastTiming();
+    SessionTiming timing = test::fastRequestTiming();
     timing.replyTimeout = 60s; // a lost reply would hang here rather than pass by luck
     startConnected('2', timing);
     amp->setSilent(true);
@@ -675,7 +665,7 @@ TEST_F(Requests, RequestsRunInQueueOrderAndUnknownTypesAreDropped)
 
 TEST_F(Requests, AddRequestNeverWaitsForTheAmplifier)
 {
-    SessionTiming timing = fastTiming();
+    SessionTiming timing = test::fastRequestTiming();
     timing.replyTimeout = 60s; // never reached: the test answers the block itself
     startConnected('2', timing);
     amp->setSilent(true);
@@ -728,7 +718,7 @@ TEST_F(Requests, AWorkerStartedAgainAfterAStopRunsRequests)
     session->startRequestThread();
     session->addRequest(kRequestOpen, 0, 0);
     ASSERT_TRUE(events.waitFor(kEventOpened)) << "the worker started again never searched";
-    clock->advance(fastTiming().heartbeatRequestPeriod); // the next heartbeat request is due
+    clock->advance(test::fastRequestTiming().heartbeatRequestPeriod); // the next heartbeat request is due
     EXPECT_TRUE(events.waitFor(kEventConnected)) << "the worker started again never asked for the heartbeat";
 }
 
@@ -755,7 +745,7 @@ TEST_F(Requests, ASendErrorDisconnectsAndForgetsPendingOutput)
 {
     fakePorts->inNames = {"Kovalex/ORX"};
     fakePorts->outNames = {"Kovalex/ORX"};
-    startSession(false, fastTiming());
+    startSession(false, test::fastRequestTiming());
     session->openORX();
     ASSERT_TRUE(session->isOpen());
     fakePorts->sendResult = kMidiError;

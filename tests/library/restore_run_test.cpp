@@ -13,15 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-SessionTiming fastTiming()
-{
-    SessionTiming t;
-    t.replyTimeout = 300ms;
-    t.pollInterval = 1ms;
-    t.nameCharacterPause = 0ms;
-    return t;
-}
-
 FIRRecord userRecord(const char* name, int seed, int gainDb)
 {
     FIRRecord r;
@@ -43,7 +34,7 @@ protected:
     void connectAndRead(std::uint8_t model)
     {
         amp->setModelCode(model);
-        startSession(true, fastTiming());
+        startSession(true, test::fastRequestTiming());
         session->startRequestThread();
         session->addRequest(kRequestOpen, 0, 0);
         ASSERT_TRUE(events.waitFor(kEventConnected));
