@@ -3,6 +3,7 @@
 
 #include "AppIcon.h"
 #include "AppSettings.h"
+#include "CBackupRestore.h"
 #include "CAboutDlg.h"
 #include "CEffcetSettingsTab.h"
 #include "CMIDIManager.h"
@@ -29,6 +30,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orx {
@@ -79,6 +81,9 @@ constexpr CommandSite kCommandSites[] = {
     {kCmdProperties, "[CATCH] Exception! -  CORXUtilityDlg::OnProperties()\n"},
     {kCmdMidiPorts, "[CATCH] Exception! -  CORXUtilityDlg::OnMidiPorts()\n"},
     {kCmdAbout, "[CATCH] Exception! -  CORXUtilityDlg::OnAbout()\n"},
+    {kCmdBackUpAmp, "[CATCH] Exception! -  CORXUtilityDlg::OnBackUpAmp()\n"},
+    {kCmdRestoreAmp, "[CATCH] Exception! -  CORXUtilityDlg::OnRestoreAmp()\n"},
+    {kCmdExportIr, "[CATCH] Exception! -  CORXUtilityDlg::OnExportIr()\n"},
     {kCmdUndo, "[CATCH] Exception! -  CORXUtilityDlg::OnEditUndo()\n"},
     {kCmdCut, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCut()\n"},
     {kCmdCopy, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCopy()\n"},
@@ -231,8 +236,13 @@ void CORXUtilityDlg::buildMenu()
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
         return action;
     };
-    QMenu* file = m_menuBar->addMenu(QStringLiteral("File(&F)"));
-    add(file, "Exit(&X)", kCmdExit);
+    m_fileMenu = m_menuBar->addMenu(QStringLiteral("File(&F)"));
+    add(m_fileMenu, "Back Up Amp...", kCmdBackUpAmp);
+    add(m_fileMenu, "Restore Amp...", kCmdRestoreAmp);
+    add(m_fileMenu, "Export IR...", kCmdExportIr);
+    m_fileMenu->addSeparator();
+    add(m_fileMenu, "Exit(&X)", kCmdExit);
+    updateFileItems();
     m_editMenu = m_menuBar->addMenu(QStringLiteral("Edit(&E)"));
     add(m_editMenu, kEditCommands[0].text, kCmdUndo);
     m_editMenu->addSeparator();
@@ -244,6 +254,7 @@ void CORXUtilityDlg::buildMenu()
     add(m_editMenu, "MIDI Ports...", kCmdMidiPorts);
     QMenu* help = m_menuBar->addMenu(QStringLiteral("Help(&H)"));
     add(help, "About(&A)...", kCmdAbout);
+    connect(m_fileMenu, &QMenu::aboutToShow, this, [this] { updateFileItems(); });
     connect(m_editMenu, &QMenu::aboutToShow, this, [this] { updateEditItems(); });
 }
 
@@ -267,6 +278,56 @@ void CORXUtilityDlg::updateEditItems()
             action->setEnabled((handler->*c.can)() != 0);
 }
 
+CSpeakerSimulationTab* CORXUtilityDlg::shownSpeakerPage() const
+{
+    const int tab = m_tabs ? m_tabs->currentIndex() : -1;
+    if (tab < 0)
+        return nullptr;
+    CDevicePage* shown = page(m_tabs->tabData(tab).toInt());
+    return shown == m_speakerI || shown == m_speakerII ? static_cast<CSpeakerSimulationTab*>(shown) : nullptr;
+}
+
+bool CORXUtilityDlg::ampReadyForBackup() const
+{
+    const CORXManager* session = CORXManager::existingInstance();
+    return session && session->isOpen() && m_ampRead && !m_restoring;
+}
+
+void CORXUtilityDlg::updateFileItems()
+{
+    if (!m_fileMenu)
+        return;
+    const bool ready = ampReadyForBackup();
+    if (QAction* action = commandAction(kCmdBackUpAmp))
+        action->setEnabled(ready);
+    if (QAction* action = commandAction(kCmdRestoreAmp))
+        action->setEnabled(ready);
+    bool exportable = false;
+    if (CSpeakerSimulationTab* speaker = shownSpeakerPage(); speaker && !m_restoring)
+        exportable = irToExport(*speaker, *CORXManager::getInstance(), programLibraryFolder()).has_value();
+    if (QAction* action = commandAction(kCmdExportIr))
+        action->setEnabled(exportable);
+}
+
+void CORXUtilityDlg::restoreAmp()
+{
+    if (m_restoring)
+        return;
+    m_restoring = true;
+    struct Over {
+        CORXUtilityDlg* window;
+        ~Over()
+        {
+            window->m_restoring = false;
+            if (std::exchange(window->m_closeAfterRestore, false))
+                QTimer::singleShot(0, window, &QWidget::close);
+        }
+    } over{this};
+    RestoreOptions options;
+    options.library = programLibraryFolder();
+    orx::restoreAmp(this, *CORXManager::getInstance(), std::move(options));
+}
+
 void CORXUtilityDlg::runCommand(int command)
 {
     guarded(commandCatchText(command), [&] { executeCommand(command); });
@@ -282,6 +343,15 @@ void CORXUtilityDlg::executeCommand(int command)
     switch (command) {
     case kCmdExit:
         QTimer::singleShot(0, this, &QWidget::close);
+        break;
+    case kCmdBackUpAmp:
+        backUpAmp(this, *CORXManager::getInstance(), programLibraryFolder());
+        break;
+    case kCmdRestoreAmp:
+        restoreAmp();
+        break;
+    case kCmdExportIr:
+        exportIr(this, shownSpeakerPage(), *CORXManager::getInstance(), programLibraryFolder());
         break;
     case kCmdAbout: {
         CAboutDlg about(this);
@@ -412,6 +482,12 @@ void CORXUtilityDlg::onDeviceEventMessage(int event, int value)
         updateStatus(); // before the box, which waits for the user
         showErrorMessage(this, value);
         break;
+    case kEventDisconnected:
+        m_ampRead = false;
+        break;
+    case kEventReadAll:
+        m_ampRead = true;
+        break;
     case kEventConnected:
         m_lastError = 0;
         if (value != m_modelCode) {
@@ -463,6 +539,12 @@ void CORXUtilityDlg::closingSteps()
 
 void CORXUtilityDlg::closeEvent(QCloseEvent* event)
 {
+    // The restoring thread uses the session the closing steps stop; the window closes once it has ended.
+    if (m_restoring) {
+        m_closeAfterRestore = true;
+        event->ignore();
+        return;
+    }
     closingSteps();
     QDialog::closeEvent(event);
 }

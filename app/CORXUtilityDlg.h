@@ -35,6 +35,9 @@ enum Command : int {
     kCmdProperties = 32783,
     kCmdAbout = 32785,
     kCmdMidiPorts = 32786,
+    kCmdBackUpAmp = 32790,
+    kCmdRestoreAmp = 32791,
+    kCmdExportIr = 32792,
     kCmdUndo = 57643,
     kCmdCut = 57635,
     kCmdCopy = 57634,
@@ -65,6 +68,11 @@ public:
     QAction* commandAction(int command) const;
     // A menu command, guarded as that command's own handler.
     void runCommand(int command);
+    // The File menu's items as they are when it opens: the amplifier's commands need it connected and read,
+    // Export IR a speaker page shown with a response to write.
+    void updateFileItems();
+    // While a restore runs the window stays open; a close asked for meanwhile happens when it is over.
+    bool isRestoring() const { return m_restoring; }
 
     // Set by pages around transfers; while not 0 the window shows the wait cursor.
     void setBusyFlag(int busy);
@@ -81,6 +89,9 @@ private:
     void rebuildTabs();
     void showSelectedPage();
     void updateEditItems();
+    CSpeakerSimulationTab* shownSpeakerPage() const;
+    bool ampReadyForBackup() const;
+    void restoreAmp();
     void placeStatus();
     void updateStatus();
     void closingSteps();
@@ -91,7 +102,12 @@ private:
     int m_modelCode = -1;
     int m_busy = 0;
     bool m_closed = false;
+    // Set by the read of everything, cleared when the amplifier goes: a backup needs what the read brought.
+    bool m_ampRead = false;
+    bool m_restoring = false;
+    bool m_closeAfterRestore = false;
     QMenuBar* m_menuBar = nullptr;
+    QMenu* m_fileMenu = nullptr;
     QMenu* m_editMenu = nullptr;
     QTabBar* m_tabs = nullptr;
     QLabel* m_status = nullptr;

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,7 @@ public:
     bool isConnected() const { return m_logic.isConnected(); }
     double dialGainDb() const { return m_logic.dialGainDb(); }
     const orx::FIRRecord& irRecord() const { return m_logic.irRecord(); }
+    std::optional<orx::FIRRecord> triedRecord() const { return m_logic.triedRecord(); }
     // Counts the file checks whose results reached the list, so tests can wait for one.
     int fileChecksShown() const { return m_fileChecksShown; }
 

@@ -148,6 +148,13 @@ public:
     const std::vector<CFileItem>& fileItems() const { return m_items; }
     int selectedIndex() const { return m_selected; }
     const FIRRecord& irRecord() const { return m_record; }
+    // The file being tried as it went to the amplifier; nothing when none is, or the bypass plays instead.
+    std::optional<FIRRecord> triedRecord() const
+    {
+        if (m_selected == -1 || m_bypass || m_triedFile.empty())
+            return std::nullopt;
+        return m_record;
+    }
 
 private:
     bool followsAmpChannel() const { return m_ampCh == 0 || m_ampCh == 1; }

@@ -10,6 +10,8 @@
 #include "FIRGain.h"
 #include "FolderScan.h"
 #include "GenericException.h"
+#include "IrLibrary.h"
+#include "LibraryRecorder.h"
 #include "SpeakerSimulationLogic.h"
 #include "SpeakerSimulationSession.h"
 
@@ -756,6 +758,43 @@ TEST_F(SpeakerLogic, UnpluggingEndsTheWaitAndDisablesEverything)
     EXPECT_FALSE(p.logic.isConnected());
     EXPECT_EQ(p.logic.selectedIndex(), -1);
     EXPECT_EQ(enabled(p), std::vector<bool>(9, false));
+}
+
+
+TEST_F(SpeakerLogic, WhatIsStoredGoesIntoTheIrLibraryButNotWhatTheAmplifierRefused)
+{
+    amp->setEffectByte(EffectData::kSlotChannel2, 2);
+    connect();
+    const std::filesystem::path library = scratch / "library";
+    Page& p = page(1);
+    p.logic.setRecorder(libraryRecorder([library] { return library; }));
+    tryFile(p, "Warm Cab.2x12.wav");
+    p.logic.install();
+    ASSERT_TRUE(waitFor(kEventStored));
+    commitName(p, "My Cab");
+    runPending(p);
+    ASSERT_TRUE(waitFor(kEventStored, 2));
+    amp->failNextStore();
+    tryFile(p, "Other Stereo.wav");
+    p.logic.install();
+    ASSERT_TRUE(waitFor(kEventStoreFailed));
+
+    const IrLibrary recorded(library);
+    const auto entries = recorded.entries();
+    ASSERT_EQ(entries.size(), 2U);
+    EXPECT_EQ(entries[0].kind, EntryKind::Install);
+    EXPECT_EQ(entries[0].slot, 7) << "channel II's third amp type";
+    EXPECT_EQ(entries[0].ampChannel, 1);
+    EXPECT_EQ(entries[0].nameText, "Warm Cab.2x12");
+    EXPECT_EQ(entries[0].fircoe, 4115);
+    EXPECT_EQ(entries[0].sourceFile, (irFolder / "Warm Cab.2x12.wav").string());
+    EXPECT_EQ(recorded.coefficients(entries[0]), asCoefficients(warm));
+    EXPECT_EQ(entries[1].kind, EntryKind::Rename);
+    EXPECT_EQ(entries[1].slot, 7);
+    EXPECT_EQ(entries[1].nameText, "My Cab");
+    EXPECT_TRUE(entries[1].sourceFile.empty());
+    EXPECT_EQ(recorded.coefficients(entries[1]), asCoefficients(warm)) << "a rename keeps what the slot holds";
+    EXPECT_EQ(p.view.known.rfind("known: My Cab", 0), 0U) << p.view.known;
 }
 
 } // namespace
