@@ -127,11 +127,22 @@ std::vector<std::string> describePlan(const RestorePlan& plan)
                         (s.ampHasSameNameAndGain ? " (the slot has this name and gain now)"
                                                  : " (now " + quoted(s.ampNameText) + ")") +
                         ".");
-    for (const auto& s : plan.slotsUnknown)
-        lines.push_back("Cannot write slot " + slotWithName(s) +
-                        ": the backup does not hold its coefficients (the IR library did not know them)" +
-                        (s.ampHasSameNameAndGain ? "; the slot has this name and gain now, so it is likely as it was."
-                                                 : "; the slot stays " + quoted(s.ampNameText) + "."));
+    // A slot that already has the backup's name and gain is most likely as it was: one line for all of them, so
+    // the slots that will really differ stand out.
+    std::string likelySame;
+    for (const auto& s : plan.slotsUnknown) {
+        if (s.ampHasSameNameAndGain)
+            likelySame += (likelySame.empty() ? "" : ", ") + slotWithName(s);
+        else
+            lines.push_back("Cannot write slot " + slotWithName(s) +
+                            ": the backup does not hold its coefficients (the IR library did not know them); the "
+                            "slot stays " +
+                            quoted(s.ampNameText) + ".");
+    }
+    if (!likelySame.empty())
+        lines.push_back("Left as they are, likely as they were (the backup does not hold their coefficients, but "
+                        "the amplifier has their name and gain): " +
+                        likelySame + ".");
     for (const auto& c : plan.settings)
         lines.push_back("Channel " + std::string(channelName(c.channel)) + " " + settingName(c.setting) + ": " +
                         valueText(c.setting, c.oldValue) + " to " + valueText(c.setting, c.newValue) + ".");
