@@ -25,6 +25,15 @@ std::string valueText(EffectSetting setting, int value)
         return value >= 0 && value < static_cast<int>(kSlotsPerChannel) ? kTypeNames[value] : std::to_string(value);
     case EffectSetting::FxLoop:
         return value != 0 ? "on" : "off";
+    case EffectSetting::Booster: {
+        // The foot switches' own labels, so the line reads like the page.
+        constexpr const char* kBoosters[] = {"White", "Green", "Amber"};
+        return value >= 0 && value < 3 ? kBoosters[value] : std::to_string(value);
+    }
+    case EffectSetting::Reverb: {
+        constexpr const char* kReverbs[] = {"Spring", "Plate", "Room", "Hall"};
+        return value >= 0 && value < 4 ? kReverbs[value] : std::to_string(value);
+    }
     default:
         return std::to_string(value);
     }

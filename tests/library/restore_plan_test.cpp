@@ -84,7 +84,8 @@ TEST(RestorePlan, SameModelChangesWhatDiffersAndWritesTheKnownSlots)
     EXPECT_TRUE(hasLine(lines, "Write slot II LEAD \"Saved 6\", gain")) << lines[0];
     EXPECT_TRUE(hasLine(lines, "(now \"Now 6\")"));
     EXPECT_TRUE(hasLine(lines, "Cannot write slot II CLEAN \"Saved 8\""));
-    EXPECT_TRUE(hasLine(lines, "Channel I booster: 1 to 2."));
+    EXPECT_TRUE(hasLine(lines, "Channel I booster: Green to Amber."));
+    EXPECT_TRUE(hasLine(lines, "Channel II reverb: Room to Hall."));
     EXPECT_TRUE(hasLine(lines, "Channel II IR slot in use: CLEAN to LEAD."));
     EXPECT_TRUE(hasLine(lines, "FX loop wiring: send 1 to 3, return 1 to 1."));
 }
