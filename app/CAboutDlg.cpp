@@ -18,6 +18,10 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     icon->setPixmap(appIcon().pixmap(32, 32));
     auto* text = new QLabel(QString::fromUtf8(kVersionText), this);
     text->setObjectName(QStringLiteral("versionText"));
+    auto* licence = new QLabel(QStringLiteral("Free software under the GNU General Public License, version 3 or later\n"
+                                              "(GPL-3.0-or-later). There is NO WARRANTY."),
+                               this);
+    licence->setObjectName(QStringLiteral("licenceText"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
@@ -27,6 +31,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     row->addWidget(text, 1);
     auto* column = new QVBoxLayout(this);
     column->addLayout(row);
+    column->addWidget(licence);
     column->addWidget(buttons);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }

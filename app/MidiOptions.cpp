@@ -6,6 +6,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <cstdlib>
+
 namespace orx {
 
 namespace {
@@ -13,6 +15,7 @@ namespace {
 const QString kApi = QStringLiteral("midi-api");
 const QString kIn = QStringLiteral("midi-in");
 const QString kOut = QStringLiteral("midi-out");
+const QString kSimulate = QStringLiteral("simulate");
 
 std::optional<std::string> valueOf(const QCommandLineParser& parser, const QString& name)
 {
@@ -25,6 +28,12 @@ std::optional<std::string> valueOf(const QCommandLineParser& parser, const QStri
 
 void addMidiOptions(QCommandLineParser& parser)
 {
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("version"), QStringLiteral("Displays the version and the licence.")});
+    parser.addOption({kSimulate,
+                      QStringLiteral("Add the built-in simulated amplifier of model 1 or 2 behind the system's ports "
+                                     "(as ORX_SIMULATED_AMP)."),
+                      QStringLiteral("1|2")});
     parser.addOption({kApi, QStringLiteral("The MIDI system: alsa or jack (default: ORX_MIDI_API, else the settings, "
                                            "else alsa)."),
                       QStringLiteral("alsa|jack")});
@@ -36,14 +45,22 @@ void addMidiOptions(QCommandLineParser& parser)
 
 MidiCommandLine midiOptionsFrom(const QCommandLineParser& parser)
 {
-    return {valueOf(parser, kApi), valueOf(parser, kIn), valueOf(parser, kOut)};
+    return {valueOf(parser, kApi), valueOf(parser, kIn), valueOf(parser, kOut), valueOf(parser, kSimulate)};
 }
 
 std::string midiOptionsProblem(const MidiCommandLine& commandLine)
 {
     if (commandLine.api && !midiApiFromText(*commandLine.api))
         return "--midi-api " + *commandLine.api + ": the MIDI system is alsa or jack";
+    if (commandLine.simulate && *commandLine.simulate != "1" && *commandLine.simulate != "2")
+        return "--simulate " + *commandLine.simulate + ": the simulated amplifier is model 1 or 2";
     return {};
+}
+
+void applySimulateOption(const MidiCommandLine& commandLine)
+{
+    if (commandLine.simulate && (*commandLine.simulate == "1" || *commandLine.simulate == "2"))
+        ::setenv("ORX_SIMULATED_AMP", commandLine.simulate->c_str(), 1);
 }
 
 void chooseMidiSystem(const MidiCommandLine& commandLine, const AppSettings& settings)

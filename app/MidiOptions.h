@@ -1,4 +1,5 @@
-// The MIDI options both programs take (--midi-api, --midi-in, --midi-out) and the choice they make at start.
+// The options both programs take (--help, --version, --simulate, --midi-api, --midi-in, --midi-out) and the MIDI
+// choice they make at start.
 #pragma once
 
 #include "AppSettings.h"
@@ -16,12 +17,19 @@ struct MidiCommandLine {
     std::optional<std::string> api;
     std::optional<std::string> input;  // a part of the input port's name
     std::optional<std::string> output; // a part of the output port's name
+    std::optional<std::string> simulate; // "1" or "2": the built-in simulated amplifier, as ORX_SIMULATED_AMP
 };
 
+// --help and --version (answered before anything needs a display: see ProgramInfo.h), --simulate and the MIDI
+// options.
 void addMidiOptions(QCommandLineParser& parser);
 MidiCommandLine midiOptionsFrom(const QCommandLineParser& parser);
 // Why the options cannot be used ("--midi-api usb: ..."); empty when they can.
 std::string midiOptionsProblem(const MidiCommandLine& commandLine);
+
+// --simulate puts the built-in simulated amplifier behind the system's ports for this run, as ORX_SIMULATED_AMP
+// does (it sets it); call before the first MIDI client is made.
+void applySimulateOption(const MidiCommandLine& commandLine);
 
 // The MIDI system for this run: the command line's, else ORX_MIDI_API's, else the settings' ([MIDI] Api), else
 // ALSA. Made before the first MIDI client; a command line midiOptionsProblem refuses is taken as not given.

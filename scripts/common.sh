@@ -7,6 +7,7 @@ ORX_PACKAGES=(
     sox libsndfile1-dev libsoxr-dev clang libclang-rt-14-dev
     qt6-base-dev fonts-dejavu-core
     nettle-dev nlohmann-json3-dev
+    appstream desktop-file-utils lintian dpkg-dev groff-base man-db
 )
 
 # orx_install_packages [extra packages...]

@@ -1,5 +1,6 @@
 # Run by CTest: cmake --install into PREFIX, then check the installed files.
-#   BUILD_DIR, PREFIX, SOURCE_ICON, DESKTOP_FILE_VALIDATE (empty or ...-NOTFOUND when not installed)
+#   BUILD_DIR, PREFIX, SOURCE_ICON, ICON_SIZES ("16;24;..."), and the checkers, each empty or ...-NOTFOUND when not
+#   installed: DESKTOP_FILE_VALIDATE, APPSTREAMCLI, GROFF, MAN
 cmake_minimum_required(VERSION 3.25)
 
 set(failures "")
@@ -28,14 +29,20 @@ if(NOT install_result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed (${install_result}):\n${install_output}")
 endif()
 
+set(app_id org.orxtevo.utility)
 set(programs orx-tevo-utility orx-tevo orx-amp-sim orx-irinfo)
-set(desktop_entry "${PREFIX}/share/applications/orx-tevo-utility.desktop")
-set(icon "${PREFIX}/share/icons/hicolor/256x256/apps/orx-tevo-utility.png")
+set(desktop_entry "${PREFIX}/share/applications/${app_id}.desktop")
+set(metainfo "${PREFIX}/share/metainfo/${app_id}.metainfo.xml")
+set(icon "${PREFIX}/share/icons/hicolor/256x256/apps/${app_id}.png")
 
 # Exactly these files: a missing one breaks the menu entry, an extra one is a developer tool leaking out.
-set(expected "${desktop_entry}" "${icon}")
+set(expected "${desktop_entry}" "${metainfo}" "${PREFIX}/share/doc/orx-tevo-utility/copyright"
+    "${PREFIX}/share/doc/orx-tevo-utility/changelog.Debian.gz")
+foreach(size IN LISTS ICON_SIZES)
+    list(APPEND expected "${PREFIX}/share/icons/hicolor/${size}x${size}/apps/${app_id}.png")
+endforeach()
 foreach(program IN LISTS programs)
-    list(APPEND expected "${PREFIX}/bin/${program}")
+    list(APPEND expected "${PREFIX}/bin/${program}" "${PREFIX}/share/man/man1/${program}.1.gz")
 endforeach()
 list(SORT expected)
 list(SORT installed)
@@ -45,14 +52,74 @@ if(NOT installed STREQUAL expected)
     fail("installed files differ.\n expected:\n  ${want}\n installed:\n  ${got}")
 endif()
 
-# One installed program started from the prefix: proves the files are executable and find their libraries.
-if(EXISTS "${PREFIX}/bin/orx-amp-sim")
-    execute_process(COMMAND "${PREFIX}/bin/orx-amp-sim" --help
-        RESULT_VARIABLE help_result OUTPUT_VARIABLE help_output ERROR_VARIABLE help_output)
-    if(NOT help_result EQUAL 0 OR NOT help_output MATCHES "usage: orx-amp-sim")
-        fail("installed orx-amp-sim --help gave ${help_result}:\n${help_output}")
+# Every installed program answers --help and --version from the prefix, without a display: proves the files are
+# executable, find their libraries, and can be asked in a terminal or a package build.
+foreach(program IN LISTS programs)
+    if(NOT EXISTS "${PREFIX}/bin/${program}")
+        continue()
     endif()
+    foreach(option --help --version)
+        execute_process(
+            COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
+                "${PREFIX}/bin/${program}" ${option}
+            RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output TIMEOUT 30)
+        if(option STREQUAL "--help")
+            set(expected_text "[Uu]sage: [^\n]*${program}")
+        else()
+            set(expected_text "^${program} [0-9]+\\.[0-9]+\\.[0-9]+\nCopyright [^\n]*\nLicense GPL-3\\.0-or-later")
+        endif()
+        if(NOT result EQUAL 0 OR NOT output MATCHES "${expected_text}")
+            fail("installed ${program} ${option} gave ${result}:\n${output}")
+        endif()
+    endforeach()
+
+    # Its man page renders, and groff finds nothing to warn about.
+    set(page "${PREFIX}/share/man/man1/${program}.1.gz")
+    if(EXISTS "${page}" AND GROFF)
+        execute_process(COMMAND gzip -dc "${page}" COMMAND "${GROFF}" -ww -z -man
+            RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+        if(NOT result EQUAL 0 OR NOT output STREQUAL "")
+            fail("groff -ww -z -man ${page}:\n${output}")
+        endif()
+    endif()
+    if(EXISTS "${page}" AND MAN)
+        execute_process(COMMAND ${CMAKE_COMMAND} -E env MANWIDTH=80 "${MAN}" -l "${page}"
+            RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+        if(NOT result EQUAL 0 OR NOT output MATCHES "NAME")
+            fail("man -l ${page} gave ${result}:\n${output}${errors}")
+        endif()
+    endif()
+endforeach()
+if(NOT GROFF OR NOT MAN)
+    message(STATUS "groff or man not installed: the man pages were not rendered")
 endif()
+
+if(EXISTS "${metainfo}" AND APPSTREAMCLI)
+    execute_process(COMMAND "${APPSTREAMCLI}" validate --no-net --pedantic "${metainfo}"
+        RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+    if(NOT result EQUAL 0 OR output MATCHES "\n[EWIP]: ")
+        fail("appstreamcli validate --no-net --pedantic ${metainfo}:\n${output}")
+    endif()
+elseif(NOT APPSTREAMCLI)
+    message(STATUS "appstreamcli not installed: the AppStream metadata was not validated")
+endif()
+
+# Each icon is a PNG of its size.
+foreach(size IN LISTS ICON_SIZES)
+    set(sized "${PREFIX}/share/icons/hicolor/${size}x${size}/apps/${app_id}.png")
+    if(EXISTS "${sized}")
+        file(READ "${sized}" header LIMIT 24 HEX)
+        string(SUBSTRING "${header}" 32 16 dimensions)
+        math(EXPR hex_size "${size}" OUTPUT_FORMAT HEXADECIMAL)
+        string(REPLACE "0x" "" hex_size "${hex_size}")
+        string(LENGTH "${hex_size}" digits)
+        math(EXPR pad "8 - ${digits}")
+        string(REPEAT "0" ${pad} zeros)
+        if(NOT dimensions STREQUAL "${zeros}${hex_size}${zeros}${hex_size}")
+            fail("${sized} is not ${size}x${size} (header ${header})")
+        endif()
+    endif()
+endforeach()
 
 if(NOT EXISTS "${icon}")
     fail("missing ${icon}")
@@ -106,7 +173,7 @@ else()
     expect_key(Type "Application")
     expect_key(Name "ORX Tevo Utility")
     expect_key(Exec "orx-tevo-utility")
-    expect_key(Icon "orx-tevo-utility")
+    expect_key(Icon "${app_id}")
     expect_key(Terminal "false")
     expect_key(Categories "AudioVideo;Audio;Music;")
     if("${key_Comment}" STREQUAL "")

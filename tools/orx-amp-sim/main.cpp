@@ -1,5 +1,6 @@
 // orx-amp-sim: the simulated amplifier behind a real pair of virtual MIDI ports (ALSA sequencer or JACK).
 #include "AmpConsole.h"
+#include "ProgramInfo.h"
 #include "SimulatedAmp.h"
 #include "SimulatorPorts.h"
 #include "backends/RtMidiBackendImpl.h"
@@ -70,6 +71,7 @@ void printUsage(std::FILE* to)
         "                      which the program does not find by itself\n"
         "  --verbose           print one line per message: \"<- \" received, \"-> \" sent\n"
         "  --help              this text\n"
+        "  --version           the version and the licence\n"
         "\n"
         "Prints \"ready\" once the ports are open; stops on SIGINT, SIGTERM or the quit command.\n"
         "\n"
@@ -542,6 +544,10 @@ void occupyClosedStandardDescriptors()
 
 int main(int argc, char** argv)
 {
+    if (orx::asksForVersion(argc, argv)) {
+        std::fputs(orx::versionText("orx-amp-sim").c_str(), stdout);
+        return 0;
+    }
     occupyClosedStandardDescriptors();
     Options options;
     if (const auto exitCode = parseOptions(argc, argv, options))

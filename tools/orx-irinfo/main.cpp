@@ -4,6 +4,7 @@
 #include "GenericException.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
+#include "ProgramInfo.h"
 
 #include <cctype>
 #include <cstdio>
@@ -16,6 +17,7 @@ namespace {
 int usage(std::FILE* out, int status)
 {
     std::fputs("usage: orx-irinfo FILE [--channel 0|1] [--convert]\n"
+               "       orx-irinfo --help | --version\n"
                "Prints the file's format, rate, channels, bits, frames and each check the program makes,\n"
                "then the IR name and the 2048 coefficients (one per line) it would send to the amplifier,\n"
                "or the error it would show and, on the note line, why.\n"
@@ -109,6 +111,10 @@ int convertedInfo(const std::filesystem::path& path, int channel)
 
 int main(int argc, char** argv)
 {
+    if (orx::asksForVersion(argc, argv)) {
+        std::fputs(orx::versionText("orx-irinfo").c_str(), stdout);
+        return 0;
+    }
     const char* file = nullptr;
     int channel = 0;
     bool convert = false;

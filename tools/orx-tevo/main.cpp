@@ -12,6 +12,7 @@
 #include "IrFileLoading.h"
 #include "MidiOptions.h"
 #include "PortProbe.h"
+#include "ProgramInfo.h"
 #include "SimulatorPorts.h"
 #include "SpeakerSimulationLogic.h"
 #include "StringTable.h"
@@ -406,6 +407,10 @@ std::optional<int> positiveMs(const QCommandLineParser& parser, const QString& n
 
 int main(int argc, char** argv)
 {
+    if (orx::asksForVersion(argc, argv)) {
+        std::fputs(orx::versionText("orx-tevo").c_str(), stdout);
+        return 0;
+    }
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orx-tevo"));
     QCommandLineParser parser;
@@ -426,11 +431,10 @@ int main(int argc, char** argv)
         "          it in that slot and record it in the IR library\n"
         "  export --channel I|II --type T FILE\n"
         "          write the slot's response, as the IR library knows it, to FILE as a 16-bit 44100 Hz mono WAV"));
-    parser.addHelpOption();
     orx::addMidiOptions(parser);
     const QString timeoutOption = QStringLiteral("timeout");
     const QString listenOption = QStringLiteral("listen");
-    parser.addOption({timeoutOption, QStringLiteral("status: how long to wait for the amplifier (default 6000)."),
+    parser.addOption({timeoutOption, QStringLiteral("How long to wait for the amplifier at each step (default 6000)."),
                       QStringLiteral("ms")});
     parser.addOption({listenOption, QStringLiteral("probe: how long to listen for each port's answer (default 300)."),
                       QStringLiteral("ms")});
@@ -460,6 +464,7 @@ int main(int argc, char** argv)
     const orx::MidiCommandLine midi = orx::midiOptionsFrom(parser);
     if (const std::string problem = orx::midiOptionsProblem(midi); !problem.empty())
         return fail(problem);
+    orx::applySimulateOption(midi);
     const auto timeout = positiveMs(parser, timeoutOption, kDefaultTimeoutMs);
     const auto listen = positiveMs(parser, listenOption, static_cast<int>(orx::kProbeListen.count()));
     if (!timeout || !listen)
