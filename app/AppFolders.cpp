@@ -19,6 +19,12 @@ std::string DesktopFolders::localAppDataFolder()
         .toStdString();
 }
 
+std::string DesktopFolders::configFolder()
+{
+    return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .toStdString();
+}
+
 std::string DesktopFolders::musicFolder()
 {
     return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::MusicLocation)).toStdString();

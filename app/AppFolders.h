@@ -11,6 +11,7 @@ class DesktopFolders final : public SettingsFolders {
 public:
     std::string localAppDataFolder() override;
     std::string musicFolder() override;
+    std::string configFolder() override; // ~/.config ($XDG_CONFIG_HOME)
 };
 
 // Where this user's single-instance lock lives: a folder no other user can write, or why there is none.

@@ -3,12 +3,47 @@
 
 #include "IniProfile.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <system_error>
 #include <utility>
 
 namespace orx {
 
 namespace {
+
+// Once, when the file is only at the place earlier versions used: moved, so that the user's settings come along
+// and no second file is left behind to confuse them. A file already at the new place wins and the old one is left
+// alone. A symbolic link (a dotfiles repository) stays a link to the same file, even when it was relative.
+void moveEarlierSettingsFile(const std::filesystem::path& earlier, const std::filesystem::path& now)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (earlier.empty() || fs::symlink_status(now, error).type() != fs::file_type::not_found)
+        return;
+    const fs::file_status old = fs::symlink_status(earlier, error);
+    if (error || old.type() == fs::file_type::not_found)
+        return;
+    if (fs::is_symlink(old)) {
+        fs::path target = fs::read_symlink(earlier, error);
+        if (error)
+            return;
+        if (target.is_relative())
+            target = (earlier.parent_path() / target).lexically_normal();
+        fs::create_symlink(target, now, error);
+        if (!error)
+            fs::remove(earlier, error);
+    } else {
+        fs::rename(earlier, now, error);
+        if (error) { // another file system: copy, and remove the old file only once the copy is whole
+            error.clear();
+            if (fs::copy_file(earlier, now, error) && !error)
+                fs::remove(earlier, error);
+        }
+    }
+    if (fs::symlink_status(now, error).type() != fs::file_type::not_found)
+        std::fprintf(stderr, "ORX Tevo Utility: the settings file moved from %s to %s\n", earlier.c_str(), now.c_str());
+}
 
 std::shared_ptr<SettingsFolders> g_folders;
 std::unique_ptr<AppSettings> g_instance;
@@ -61,9 +96,18 @@ std::string AppSettings::localAppDataFolder() const
     return m_folders ? m_folders->localAppDataFolder() : std::string();
 }
 
+std::filesystem::path AppSettings::earlierSettingsPath() const
+{
+    const std::string data = m_folders ? m_folders->localAppDataFolder() : std::string();
+    const std::string config = m_folders ? m_folders->configFolder() : std::string();
+    if (data.empty() || config.empty() || std::filesystem::path(data) == std::filesystem::path(config))
+        return {};
+    return std::filesystem::path(data) / kCompanyFolder / kFileName;
+}
+
 std::filesystem::path AppSettings::settingsPath() const
 {
-    const std::string base = m_folders ? m_folders->localAppDataFolder() : std::string();
+    const std::string base = m_folders ? m_folders->configFolder() : std::string();
     if (base.empty())
         return {};
     const std::filesystem::path folder = std::filesystem::path(base) / kCompanyFolder;
@@ -84,6 +128,7 @@ bool AppSettings::load()
     const auto path = settingsPath();
     if (path.empty())
         return false;
+    moveEarlierSettingsFile(earlierSettingsPath(), path);
     const auto profile = settings::IniProfile::load(path);
     X = profile.getInt("Window", "X", 0);
     Y = profile.getInt("Window", "Y", 0);

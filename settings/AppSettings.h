@@ -13,6 +13,9 @@ public:
     virtual ~SettingsFolders() = default;
     virtual std::string localAppDataFolder() = 0;
     virtual std::string musicFolder() = 0;
+    // Where the settings file's "Veltra" folder lives: the local application-data folder unless the platform keeps
+    // settings elsewhere (~/.config on Linux desktops, while the IR library stays in the data folder).
+    virtual std::string configFolder() { return localAppDataFolder(); }
 };
 
 class AppSettings {
@@ -32,8 +35,11 @@ public:
     // The folder of an amp channel's speaker simulation page (0: I, otherwise II).
     std::string folderOfAmpChannel(int ampCh) const { return ampCh == 0 ? FolderPathAmpI : FolderPathAmpII; }
 
-    // "<local app data>/Veltra/ORX_Tevo_Utility.ini", creating "Veltra"; empty when there is no such folder.
+    // "<config folder>/Veltra/ORX_Tevo_Utility.ini", creating "Veltra"; empty when there is no such folder.
     std::filesystem::path settingsPath() const;
+    // Where earlier versions kept the file: "<local app data>/Veltra/ORX_Tevo_Utility.ini"; empty when that is
+    // where the file is now, or there is no such folder.
+    std::filesystem::path earlierSettingsPath() const;
     // The user's local application-data folder (where "Veltra" lives); empty when it cannot be determined.
     std::string localAppDataFolder() const;
     // "<music>/ORX/Veltra" ("/ORX/Veltra" without a music folder); never created here.

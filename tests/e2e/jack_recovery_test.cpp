@@ -274,6 +274,7 @@ TEST_F(JackRecovery, OrxTevoStatusFindsTheChosenAmpPrintsItsStateAndTracesTheMes
     std::filesystem::remove_all(home);
     std::filesystem::create_directories(home / "data" / "Veltra");
     const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const ScopedEnv configHome{"XDG_CONFIG_HOME", (home / "config").c_str()};
     const ScopedEnv trace{"ORX_MIDI_TRACE", "1"};
 
     struct Run {
@@ -307,11 +308,14 @@ TEST_F(JackRecovery, OrxTevoStatusFindsTheChosenAmpPrintsItsStateAndTracesTheMes
         EXPECT_NE(chosen.output.find(expected), std::string::npos) << expected << "\nin:\n" << chosen.output;
     EXPECT_EQ(chosen.output.find("Channel II"), std::string::npos) << "model 1 has one amp channel";
 
+    // Where earlier versions kept the settings: found, and moved to the config folder on the way.
     std::ofstream(home / "data" / "Veltra" / "ORX_Tevo_Utility.ini")
         << "[MIDI]\nInputPort=orx-amp-sim-out:TEVO MIDI 1\nOutputPort=orx-amp-sim-in:TEVO MIDI 1\n";
     const Run stored = run({"status"});
     EXPECT_EQ(stored.exitCode, 0) << stored.output;
     EXPECT_NE(stored.output.find("Model: 1\n"), std::string::npos) << stored.output;
+    EXPECT_TRUE(std::filesystem::exists(home / "config" / "Veltra" / "ORX_Tevo_Utility.ini"));
+    EXPECT_FALSE(std::filesystem::exists(home / "data" / "Veltra" / "ORX_Tevo_Utility.ini"));
 }
 
 // orx-tevo backup over JACK: what the amplifier reports goes into a file the program can read back; the amplifier
@@ -324,6 +328,7 @@ TEST_F(JackRecovery, OrxTevoBackupWritesWhatTheAmpReports)
     std::filesystem::remove_all(home);
     std::filesystem::create_directories(home / "data");
     const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const ScopedEnv configHome{"XDG_CONFIG_HOME", (home / "config").c_str()};
     const std::filesystem::path file = home / "amp.orxbackup";
 
     test::ChildProcess tool(ORX_TEST_TEVO, {"backup", file.string(), "--midi-in", "TEVO", "--midi-out", "TEVO"});

@@ -17,9 +17,10 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TempFolders final : SettingsFolders {
-    std::string appData, music;
+    std::string appData, music, config; // no config: the settings live in appData
     std::string localAppDataFolder() override { return appData; }
     std::string musicFolder() override { return music; }
+    std::string configFolder() override { return config.empty() ? appData : config; }
 };
 
 class Settings : public ::testing::Test {
@@ -517,6 +518,60 @@ TEST_F(Settings, ALinkLoopIsNotReplaced)
     EXPECT_TRUE(fs::is_symlink(file()));
     EXPECT_TRUE(fs::is_symlink(other));
     EXPECT_EQ(fs::read_symlink(file()), other);
+}
+
+// Earlier versions kept the file in the data folder; the first start with a config folder takes it along.
+TEST_F(Settings, AFileAtTheEarlierPlaceMovesToTheConfigFolderOnce)
+{
+    enum class Old { File, RelativeLink, FileAndNewFileToo };
+    for (const Old kind : {Old::File, Old::RelativeLink, Old::FileAndNewFileToo}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        fs::remove_all(root);
+        fs::create_directories(root / "data");
+        folders->config = (root / "config").string();
+        const fs::path earlier = file(); // data/Veltra/ORX_Tevo_Utility.ini
+        const fs::path now = root / "config" / "Veltra" / "ORX_Tevo_Utility.ini";
+        const fs::path dotfile = root / "dotfiles" / "orx.ini";
+        if (kind == Old::RelativeLink) {
+            writeFile(dotfile, "[Window]\nX=33\n");
+            fs::create_directories(earlier.parent_path());
+            fs::create_symlink(fs::path("..") / ".." / "dotfiles" / "orx.ini", earlier);
+        } else {
+            writeFile(earlier, "[Window]\nX=33\n");
+        }
+        if (kind == Old::FileAndNewFileToo)
+            writeFile(now, "[Window]\nX=44\n");
+
+        AppSettings settings(folders);
+        ASSERT_TRUE(settings.load());
+        EXPECT_EQ(settings.settingsPath(), now);
+        switch (kind) {
+        case Old::File:
+            EXPECT_EQ(settings.X, 33);
+            EXPECT_FALSE(fs::exists(fs::symlink_status(earlier))) << "a second file would be left behind";
+            break;
+        case Old::RelativeLink:
+            EXPECT_EQ(settings.X, 33);
+            ASSERT_TRUE(fs::is_symlink(now));
+            EXPECT_TRUE(fs::equivalent(now, dotfile));
+            EXPECT_FALSE(fs::exists(fs::symlink_status(earlier)));
+            break;
+        case Old::FileAndNewFileToo:
+            EXPECT_EQ(settings.X, 44) << "the file at the new place wins";
+            EXPECT_EQ(readFile(earlier), "[Window]\nX=33\n") << "and the old one is left alone";
+            break;
+        }
+        settings.X = 55;
+        ASSERT_TRUE(settings.save());
+        EXPECT_NE(readFile(now).find("X=55"), std::string::npos);
+        if (kind == Old::RelativeLink) {
+            EXPECT_NE(readFile(dotfile).find("X=55"), std::string::npos) << "the save goes through the link";
+        }
+        // A later start finds it where it is now.
+        AppSettings again(folders);
+        ASSERT_TRUE(again.load());
+        EXPECT_EQ(again.X, 55);
+    }
 }
 
 } // namespace
