@@ -10,6 +10,9 @@
 #include "StringTable.h"
 
 #include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QWidget>
 
 #include <clocale>
 #include <cstdio>
@@ -59,6 +62,13 @@ CORXUtilityApp::CORXUtilityApp(Options options) : m_options(std::move(options))
         m_options.folders = std::make_shared<DesktopFolders>();
     if (!m_options.runDialog)
         m_options.runDialog = [](QDialog& dialog) { return dialog.exec(); };
+    if (!m_options.bringToFront)
+        m_options.bringToFront = [](QWidget& window) {
+            window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            window.show();
+            window.raise();
+            window.activateWindow();
+        };
 }
 
 CORXUtilityApp::~CORXUtilityApp() = default;
@@ -68,8 +78,10 @@ bool CORXUtilityApp::InitInstance()
     try {
         useUserLocale();
         const QString title = QString::fromStdString(loadString(kStringAppTitle));
-        if (takeInstanceLock(title) == InstanceLock::AnotherCopyRuns)
+        if (takeInstanceLock(title) == InstanceLock::AnotherCopyRuns) {
+            askRunningCopyToShow();
             return false; // end silently, touching nothing
+        }
         AppSettings::setFolders(m_options.folders);
         AppSettings* settings = AppSettings::getInstance();
         // Before the session makes its first MIDI client.
@@ -78,7 +90,9 @@ bool CORXUtilityApp::InitInstance()
         auto [input, output] = choosePorts(m_options.midi, *settings);
         CORXManager::getInstance()->setPortChoice(std::move(input), std::move(output));
         CORXUtilityDlg dialog;
+        listenForOtherCopies(dialog);
         m_options.runDialog(dialog);
+        m_server.reset();
     } catch (const mstd::CGenericException& e) {
         showErrorMessage(nullptr, e.getCode());
     } catch (...) {
@@ -105,6 +119,7 @@ CORXUtilityApp::InstanceLock CORXUtilityApp::takeInstanceLock(const QString& tit
         reportNoGuard(QStringLiteral("cannot create the folder %1").arg(folder));
         return InstanceLock::NoGuard;
     }
+    m_socketPath = QDir(folder).filePath(title + QStringLiteral(".socket"));
     auto lock = std::make_unique<QLockFile>(QDir(folder).filePath(title + QStringLiteral(".lock")));
     // A lock is never stale by age, only when its holder is gone: a copy may run for weeks.
     lock->setStaleLockTime(0);
@@ -131,6 +146,40 @@ CORXUtilityApp::InstanceLock CORXUtilityApp::takeInstanceLock(const QString& tit
     return InstanceLock::Owned;
 }
 
+void CORXUtilityApp::listenForOtherCopies(QWidget& window)
+{
+    if (!ownsInstanceLock())
+        return;
+    // Only the lock's holder gets here, so a socket file left behind belongs to a copy that is gone.
+    QLocalServer::removeServer(m_socketPath);
+    m_server = std::make_unique<QLocalServer>();
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_server->listen(m_socketPath)) {
+        std::fprintf(stderr, "ORX Tevo Utility: a second start cannot bring this window to the front: %s\n",
+                     m_server->errorString().toLocal8Bit().constData());
+        m_server.reset();
+        return;
+    }
+    QObject::connect(m_server.get(), &QLocalServer::newConnection, m_server.get(), [this, &window] {
+        while (QLocalSocket* knock = m_server->nextPendingConnection()) {
+            knock->deleteLater();
+            m_options.bringToFront(window);
+        }
+    });
+}
+
+void CORXUtilityApp::askRunningCopyToShow()
+{
+    QLocalSocket socket;
+    socket.connectToServer(m_socketPath);
+    // A copy that does not listen (an older version, or one without the socket) is left as it is, silently.
+    if (socket.waitForConnected(5000)) {
+        socket.write("show\n");
+        socket.waitForBytesWritten(5000);
+        socket.disconnectFromServer();
+    }
+}
+
 int CORXUtilityApp::ExitInstance()
 {
     if (CORXManager* session = CORXManager::existingInstance()) {
@@ -141,6 +190,7 @@ int CORXUtilityApp::ExitInstance()
     AppSettings::deleteInstance();
     if (m_lock && m_lock->isLocked())
         m_lock->unlock();
+    m_server.reset();
     m_lock.reset();
     return 0;
 }

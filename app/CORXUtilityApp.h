@@ -11,6 +11,8 @@
 #include <memory>
 
 class QDialog;
+class QLocalServer;
+class QWidget;
 
 namespace orx {
 
@@ -21,6 +23,8 @@ public:
         std::shared_ptr<SettingsFolders> folders; // default: the desktop's folders
         std::function<int(QDialog&)> runDialog;   // default: the dialog's modal run
         MidiCommandLine midi;                     // --midi-api, --midi-in, --midi-out
+        // What a second copy's start does to the running window; default: shown, restored, raised, activated.
+        std::function<void(QWidget&)> bringToFront;
     };
 
     CORXUtilityApp();
@@ -38,9 +42,15 @@ public:
 private:
     enum class InstanceLock { Owned, AnotherCopyRuns, NoGuard };
     InstanceLock takeInstanceLock(const QString& title);
+    // The running copy listens on a socket beside its lock (in a folder only this user may enter); a second copy
+    // knocks there so that the user sees the window they already have.
+    void listenForOtherCopies(QWidget& window);
+    void askRunningCopyToShow();
 
     Options m_options;
     std::unique_ptr<QLockFile> m_lock;
+    QString m_socketPath;
+    std::unique_ptr<QLocalServer> m_server;
 };
 
 } // namespace orx

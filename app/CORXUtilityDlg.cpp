@@ -241,7 +241,8 @@ void CORXUtilityDlg::buildMenu()
     add(m_fileMenu, "Restore Amp...", kCmdRestoreAmp);
     add(m_fileMenu, "Export IR...", kCmdExportIr);
     m_fileMenu->addSeparator();
-    add(m_fileMenu, "Exit(&X)", kCmdExit);
+    // Ctrl+Q quits, as in every program of the desktop; the item's text stays as it is.
+    add(m_fileMenu, "Exit(&X)", kCmdExit)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     updateFileItems();
     m_editMenu = m_menuBar->addMenu(QStringLiteral("Edit(&E)"));
     add(m_editMenu, kEditCommands[0].text, kCmdUndo);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QTest>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -173,6 +174,37 @@ TEST_F(App, ASecondCopyEndsAtOnceWithoutTouchingTheSettings)
     QString host, application;
     ASSERT_TRUE(QLockFile(lockFile).getLockInfo(&holder, &host, &application));
     EXPECT_EQ(holder, running.pid()) << "the running copy keeps its lock";
+}
+
+// A second start while the window is open: the running copy shows its window (the user sees the program they
+// already have), and the second copy still ends at once and silently.
+TEST_F(App, ASecondStartBringsTheRunningWindowToTheFront)
+{
+    int broughtToFront = 0;
+    bool secondRanDialog = false;
+    std::string secondSaid = "not run";
+    CORXUtilityApp::Options first = options([&](QDialog&) {
+        CORXUtilityApp second(options([&](QDialog&) {
+            secondRanDialog = true;
+            return 0;
+        }));
+        ::testing::internal::CaptureStderr();
+        second.InitInstance();
+        secondSaid = ::testing::internal::GetCapturedStderr();
+        second.ExitInstance();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return broughtToFront > 0; }, 30000)) << "the window was never shown";
+        return 0;
+    });
+    first.bringToFront = [&](QWidget& window) {
+        EXPECT_NE(qobject_cast<QDialog*>(&window), nullptr) << "the main window";
+        ++broughtToFront;
+    };
+    CORXUtilityApp app(first);
+    app.InitInstance();
+    app.ExitInstance();
+    EXPECT_EQ(broughtToFront, 1);
+    EXPECT_FALSE(secondRanDialog);
+    EXPECT_EQ(secondSaid, "");
 }
 
 // A copy that cannot take the lock for any reason but a running copy must still start: ending silently would

@@ -196,6 +196,18 @@ TEST_F(MainDialog, ExitRunsTheClosingSteps)
     EXPECT_FALSE(CORXManager::getInstance()->isRequestThreadRunning());
 }
 
+TEST_F(MainDialog, CtrlQRunsTheClosingStepsLikeExit)
+{
+    auto dialog = open();
+    dialog->activateWindow(); // the shortcuts belong to the active window
+    ASSERT_TRUE(processUntil([&] { return dialog->isActiveWindow(); }));
+    dialog->move(9, 10);
+    QTest::keyClick(dialog.get(), Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_TRUE(processUntil([&] { return !dialog->isVisible(); }));
+    EXPECT_EQ(AppSettings::getInstance()->X, 9);
+    EXPECT_FALSE(CORXManager::getInstance()->isRequestThreadRunning());
+}
+
 TEST_F(MainDialog, EnterAndEscapeLeaveTheWindowOpen)
 {
     auto dialog = open();

@@ -80,6 +80,27 @@ TEST_F(MidiChoice, TheMidiSystemComesFromTheCommandLineThenTheEnvironmentThenThe
 TEST_F(MidiChoice, AMidiSystemTheCommandLineCannotMeanIsRefusedInWords)
 {
     EXPECT_EQ(midiOptionsProblem(parse({"--midi-api", "usb"})), "--midi-api usb: the MIDI system is alsa or jack");
+    EXPECT_EQ(midiOptionsProblem(parse({"--simulate", "3"})), "--simulate 3: the simulated amplifier is model 1 or 2");
+}
+
+// --simulate does what ORX_SIMULATED_AMP does, for this run; nothing given leaves the environment as it is.
+TEST_F(MidiChoice, SimulateSetsTheSimulatedAmplifierOfThatModel)
+{
+    const char* before = std::getenv("ORX_SIMULATED_AMP");
+    const std::optional<std::string> kept = before ? std::optional<std::string>(before) : std::nullopt;
+    setenv("ORX_SIMULATED_AMP", "0", 1);
+    applySimulateOption(parse({}));
+    EXPECT_STREQ(std::getenv("ORX_SIMULATED_AMP"), "0");
+    for (const char* model : {"1", "2"}) {
+        const MidiCommandLine line = parse({"--simulate", model});
+        EXPECT_TRUE(midiOptionsProblem(line).empty());
+        applySimulateOption(line);
+        EXPECT_STREQ(std::getenv("ORX_SIMULATED_AMP"), model);
+    }
+    if (kept)
+        setenv("ORX_SIMULATED_AMP", kept->c_str(), 1);
+    else
+        unsetenv("ORX_SIMULATED_AMP");
 }
 
 TEST_F(MidiChoice, PortsComeFromTheCommandLineByAPartElseFromTheSettingsWhole)
