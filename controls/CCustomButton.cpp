@@ -6,6 +6,16 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+namespace {
+
+qreal surfaceRatio(const QPainter& surface)
+{
+    const QPaintDevice* device = surface.device();
+    return device != nullptr && device->devicePixelRatio() >= 1.5 ? 2.0 : 1.0;
+}
+
+} // namespace
+
 CCustomButton::CCustomButton(QWidget* parent) : QAbstractButton(parent) {}
 
 CCustomButton::ItemState CCustomButton::itemState() const
@@ -42,14 +52,14 @@ void CCustomButton::drawFace(QPainter& surface, ItemState state) const
     const QImage* face = m_face.image();
     if (face == nullptr || !chooseFaceOffset(state, &offset))
         return;
-    surface.drawImage(QPoint(0, 0), *face, QRect(offset, size()));
+    drawImagePart(surface, QPoint(0, 0), *face, QRect(offset, size()));
 }
 
 void CCustomButton::drawButton(QPainter& surface, ItemState state, bool buffered) const
 {
     auto drawInto = [&](QPainter& painter) {
         if (const QImage* background = m_background.image())
-            painter.drawImage(QPoint(0, 0), *background, m_backgroundRect);
+            drawImagePart(painter, QPoint(0, 0), *background, m_backgroundRect);
         drawFace(painter, state);
     };
     if (!buffered) {
@@ -58,8 +68,12 @@ void CCustomButton::drawButton(QPainter& surface, ItemState state, bool buffered
     }
     if (m_frameSize.isEmpty())
         return;
-    // Background part and face meet off screen, so the screen only ever sees the finished frame.
-    QImage frame(m_frameSize, QImage::Format_ARGB32_Premultiplied);
+    // Background part and face meet off screen, so the screen only ever sees the finished frame. The frame has the
+    // surface's resolution, so a HiDPI screen gets every device pixel of the pictures.
+    const qreal ratio = surfaceRatio(surface);
+    QImage frame(m_frameSize * ratio, QImage::Format_ARGB32_Premultiplied);
+    if (ratio != 1.0)
+        frame.setDevicePixelRatio(ratio);
     frame.fill(Qt::black);
     {
         QPainter painter(&frame);

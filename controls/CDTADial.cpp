@@ -53,7 +53,7 @@ void CDTADial::draw(QPainter& surface) const
     surface.save();
     if (hasFocus())
         surface.setOpacity(surface.opacity() * m_focusedOpacity);
-    surface.drawImage(target.topLeft(), *film, source);
+    drawImagePart(surface, target.topLeft(), *film, source);
     surface.restore();
 }
 

@@ -3,6 +3,10 @@
 
 #include <QImage>
 
+class QPainter;
+class QPoint;
+class QRect;
+
 class CImageEx {
 public:
     CImageEx() = default;
@@ -14,6 +18,8 @@ public:
     const QImage* image() const { return m_image.isNull() ? nullptr : &m_image; }
     bool isEmpty() const { return m_image.isNull(); }
     void release() { m_image = QImage(); }
+    // Device pixels per logical pixel of the held picture: 2 for an @2x twin, otherwise 1.
+    qreal scale() const { return m_image.isNull() ? 1.0 : m_image.devicePixelRatio(); }
 
 protected:
     // Kept premultiplied so every later draw is a plain copy or blend with no conversion.
@@ -25,12 +31,26 @@ private:
 
 class CImageExResource : public CImageEx {
 public:
-    // Loads ":/images/<id>.png". The old picture is dropped first, so a failed load leaves the holder empty.
+    // Loads ":/images/<id>.png", or its twin ":/images/<id>@2x.png" when the application's screens have a device
+    // pixel ratio of 1.5 or more. The old picture is dropped first, so a failed load leaves the holder empty.
     bool load(int id);
+    // The same for a given device pixel ratio: from 1.5 up the @2x twin is taken, with a device pixel ratio of 2,
+    // and the 1x picture stands in for a missing twin. Decoded pictures are shared by every holder of the same
+    // (id, scale), so the pages' many copies of their page picture cost one decode and one bitmap.
+    bool load(int id, qreal devicePixelRatio);
     // Same contract for PNG bytes that did not come from the resources.
     bool loadFromData(const QByteArray& png);
     // For pictures built in memory (tests, generated art); a null image empties the holder and fails.
     bool loadFromImage(const QImage& image);
 
     static QString resourcePath(int id);
+    static QString resourcePath(int id, int scale);
+    // The scale load(id) picks: 2 from a device pixel ratio of 1.5, else 1.
+    static int scaleFor(qreal devicePixelRatio);
+    static qreal applicationDevicePixelRatio();
 };
+
+// Draws the part `source` of a picture, given in the picture's logical pixels, with its top left at `target` in the
+// painter's logical coordinates. An @2x picture is cut in its own device pixels, so each frame comes out at full
+// resolution on a HiDPI surface; a 1x picture is drawn exactly as a plain drawImage would.
+void drawImagePart(QPainter& painter, const QPoint& target, const QImage& picture, const QRect& source);

@@ -32,8 +32,10 @@ CCustomButton* CDevicePage::setUpImageButton(CCustomButton* b, const ButtonLayou
     const auto faces = orx::layout::faceOffsets(layout.strip, layout.looks);
     b->setObjectName(QString::number(layout.id));
     b->setGeometry(rect);
-    b->faceImage().load(layout.strip.id);
-    b->backgroundImage().load(pagePicture);
+    // The @2x twins on a HiDPI screen; the button cuts its frames from them in device pixels.
+    const qreal ratio = b->devicePixelRatioF();
+    b->faceImage().load(layout.strip.id, ratio);
+    b->backgroundImage().load(pagePicture, ratio);
     b->setBackgroundRect(rect);
     b->setFrameSize(rect.size());
     for (int look = 0; look < CCustomButton::LookCount; ++look)
@@ -87,7 +89,11 @@ void CDevicePage::paintUnlitLamp(QPainter& p, QPoint centre, int radius)
 
 void CDevicePage::paintBuffered(const std::function<void(QPainter&)>& draw)
 {
-    QPixmap surface(size());
+    // At the page's own resolution: a 1x buffer on a HiDPI screen would be scaled up and blur every picture.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap surface(ratio == 1.0 ? size() : (QSizeF(size()) * ratio).toSize());
+    if (ratio != 1.0)
+        surface.setDevicePixelRatio(ratio);
     surface.fill(Qt::black);
     {
         QPainter p(&surface);

@@ -2,6 +2,8 @@
 # Regenerates the README's pictures of the four pages (docs/*.png) from the built-in simulated amplifier.
 # ORX_BUILD_DIR picks the build folder (default: build); it is configured when it has never been, and only the
 # screenshot tool is built. Runs without a display. Extra arguments go to CMake when it configures.
+# Each page is also taken as on a HiDPI screen (docs/*@2x.png); ORX_SCREENSHOT_SCALES picks which of the two sets
+# are made (default: "1 2").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
@@ -43,8 +45,19 @@ shot() { # shot OUT.png [orx-screenshot options...]
     "$tool" "docs/$out" "$@"
     echo "docs/$out"
 }
-shot effect-settings-1.png --model 2 --tab 0
-shot effect-settings-2.png --model 2 --tab 1
-shot speaker-simulation-1.png --model 2 --tab 2 --ir-folder "$library" --choose "Warm Cab.2x12.wav"
-shot speaker-simulation-2.png --model 2 --tab 3 --ir-folder "$library"
-shot properties.png --model 2 --properties
+for scale in ${ORX_SCREENSHOT_SCALES:-1 2}; do
+    if [ "$scale" = 1 ]; then
+        suffix="" opts=()
+    else
+        suffix="@${scale}x" opts=(--scale "$scale")
+    fi
+    shot "effect-settings-1$suffix.png" --model 2 --tab 0 "${opts[@]}"
+    shot "effect-settings-2$suffix.png" --model 2 --tab 1 "${opts[@]}"
+    shot "speaker-simulation-1$suffix.png" --model 2 --tab 2 --ir-folder "$library" --choose "Warm Cab.2x12.wav" \
+        "${opts[@]}"
+    shot "speaker-simulation-2$suffix.png" --model 2 --tab 3 --ir-folder "$library" "${opts[@]}"
+    # The dialog is not one of the drawn pages; the 1x picture is enough for the README.
+    if [ "$scale" = 1 ]; then
+        shot properties.png --model 2 --properties
+    fi
+done

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -127,5 +129,90 @@ INSTANTIATE_TEST_SUITE_P(Images, PictureTest, ::testing::ValuesIn(kPictures),
                          [](const ::testing::TestParamInfo<Picture>& info) {
                              return std::string("image_") + info.param.name;
                          });
+
+} // namespace
+
+namespace {
+
+QImage loadTwin(const char* name)
+{
+    return QImage(QStringLiteral(":/images/%1@2x.png").arg(QLatin1String(name)));
+}
+
+// Each 2 x 2 block of the twin averaged into one pixel: what the twin shows in one logical pixel.
+QImage halved(const QImage& twin)
+{
+    QImage out(twin.size() / 2, QImage::Format_ARGB32);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            int r = 0, g = 0, b = 0, a = 0;
+            for (const QPoint& d : {QPoint(0, 0), QPoint(1, 0), QPoint(0, 1), QPoint(1, 1)}) {
+                const QRgb px = twin.pixel(2 * x + d.x(), 2 * y + d.y());
+                r += qRed(px);
+                g += qGreen(px);
+                b += qBlue(px);
+                a += qAlpha(px);
+            }
+            out.setPixel(x, y, qRgba(r / 4, g / 4, b / 4, a / 4));
+        }
+    return out;
+}
+
+// Average colour step per channel between the halved twin and the 1x picture, the twin moved by (dx, dy) logical
+// pixels, over the part both cover; nothing to compare when they do not overlap.
+double meanStep(const QImage& one, const QImage& half, int dx, int dy)
+{
+    double total = 0;
+    int count = 0;
+    for (int y = std::max(0, -dy); y < std::min(one.height(), one.height() - dy); ++y)
+        for (int x = std::max(0, -dx); x < std::min(one.width(), one.width() - dx); ++x) {
+            const QRgb a = one.pixel(x, y);
+            const QRgb b = half.pixel(x + dx, y + dy);
+            total += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) +
+                     std::abs(qAlpha(a) - qAlpha(b));
+            count += 4;
+        }
+    return count == 0 ? std::numeric_limits<double>::infinity() : total / count;
+}
+
+// Lettering and edges are drawn afresh at 2x, so the halved twin never agrees exactly with the 1x picture; a part
+// drawn at the wrong size or in the wrong place differs by far more.
+constexpr double kTwinTolerance = 6.0;
+
+TEST_P(PictureTest, HasATwinOfTwiceTheSizeWithTheSameLayout)
+{
+    const Picture& p = GetParam();
+    const QImage one = load(p.name).convertToFormat(QImage::Format_ARGB32);
+    const QImage twin = loadTwin(p.name).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(twin.isNull()) << "missing :/images/" << p.name << "@2x.png";
+    ASSERT_EQ(twin.size(), one.size() * 2);
+    if (p.opaque) {
+        for (int y = 0; y < twin.height(); ++y)
+            for (int x = 0; x < twin.width(); ++x)
+                ASSERT_EQ(qAlpha(twin.pixel(x, y)), 255) << "at " << x << "," << y;
+    }
+    const QImage half = halved(twin);
+    const double inPlace = meanStep(one, half, 0, 0);
+    EXPECT_LE(inPlace, kTwinTolerance) << p.name << "@2x does not show the picture of " << p.name << ".png";
+    // Closer in place than one logical pixel off in any direction: nothing in the twin has moved.
+    for (const QPoint& d : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)})
+        EXPECT_LE(inPlace, meanStep(one, half, d.x(), d.y()))
+            << p.name << "@2x lines up better moved by " << d.x() << "," << d.y();
+
+    if (!p.page)
+        return;
+    // As at 1x, every frame's outer ring continues the page's twin around the control's rectangle.
+    const QImage page = loadTwin(p.page).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(page.size(), QSize(1920, 1280));
+    for (int k = 0; k < p.frames; ++k) {
+        for (const QPoint& edge : rim(2 * p.frameWidth, 2 * p.frameHeight)) {
+            const QRgb mine = twin.pixel(edge + QPoint(0, 2 * k * p.frameHeight));
+            const QRgb under = page.pixel(2 * p.at + edge);
+            ASSERT_TRUE(sameShade(mine, under))
+                << "frame " << k << " differs from the page's twin at device pixel " << (2 * p.at + edge).x() << ","
+                << (2 * p.at + edge).y() << ": " << std::hex << mine << " against " << under;
+        }
+    }
+}
 
 } // namespace

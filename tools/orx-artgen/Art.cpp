@@ -6,12 +6,28 @@
 
 namespace artgen {
 
+namespace {
+
+// A rectangle in logical pixels as the device pixels of a picture painted at `scale`.
+QRect devicePixels(const QRect& logical, qreal scale)
+{
+    const int s = static_cast<int>(scale);
+    return {logical.topLeft() * s, logical.size() * s};
+}
+
+} // namespace
+
 QImage cutStrip(const QImage& bare, const Strip& strip, const FramePainter& paint)
 {
-    QImage out(strip.frame.width(), strip.frame.height() * strip.frames, QImage::Format_RGB32);
+    const qreal scale = bare.devicePixelRatio();
+    QImage out(QSize(strip.frame.width(), strip.frame.height() * strip.frames) * static_cast<int>(scale),
+               QImage::Format_RGB32);
+    out.setDevicePixelRatio(scale);
     QPainter o(&out);
     for (int k = 0; k < strip.frames; ++k) {
-        QImage frame = bare.copy(QRect(strip.at, strip.frame)).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QImage frame = bare.copy(devicePixels(QRect(strip.at, strip.frame), scale))
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        frame.setDevicePixelRatio(scale);
         {
             QPainter p(&frame);
             p.setRenderHint(QPainter::Antialiasing);
@@ -25,7 +41,10 @@ QImage cutStrip(const QImage& bare, const Strip& strip, const FramePainter& pain
 
 QImage stripFrame(const QImage& stripImage, const Strip& strip, int frame)
 {
-    return stripImage.copy(QRect(QPoint(0, frame * strip.frame.height()), strip.frame));
+    const qreal scale = stripImage.devicePixelRatio();
+    QImage piece = stripImage.copy(devicePixels(QRect(QPoint(0, frame * strip.frame.height()), strip.frame), scale));
+    piece.setDevicePixelRatio(scale);
+    return piece;
 }
 
 void pasteFrame(QImage& page, const QImage& stripImage, const Strip& strip, int frame)

@@ -15,6 +15,8 @@ namespace artgen {
 
 namespace {
 
+int gScale = 1;
+
 std::uint32_t mix(std::uint32_t h)
 {
     h ^= h >> 16;
@@ -46,13 +48,21 @@ QColor withAlpha(QColor c, int alpha)
     return c;
 }
 
+// The shade gets the logical position of a device pixel's top-left corner (x, y) and the device pixel itself
+// (gx, gy) for per-pixel grain. At scale 1 both are the same integers, so the 1x pictures keep their pixels.
 template <typename Shade> QImage paintPixels(QSize size, Shade shade)
 {
-    QImage img(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            line[x] = shade(x, y);
+    const int s = gScale;
+    QImage img(size * s, QImage::Format_RGB32);
+    if (s != 1)
+        img.setDevicePixelRatio(s);
+    for (int gy = 0; gy < img.height(); ++gy) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(gy));
+        const double y = s == 1 ? gy : gy / static_cast<double>(s);
+        for (int gx = 0; gx < img.width(); ++gx) {
+            const double x = s == 1 ? gx : gx / static_cast<double>(s);
+            line[gx] = shade(x, y, gx, gy);
+        }
     }
     return img;
 }
@@ -108,6 +118,16 @@ QLinearGradient lightGradient(const QRectF& r)
 
 } // namespace
 
+void setArtScale(int scale)
+{
+    gScale = std::max(1, scale);
+}
+
+int artScale()
+{
+    return gScale;
+}
+
 double hash01(int x, int y, std::uint32_t seed)
 {
     const std::uint32_t h =
@@ -134,10 +154,10 @@ double valueNoise(double x, double y, std::uint32_t seed)
 
 QImage tolexTexture(QSize size, std::uint32_t seed)
 {
-    auto pebble = [seed](int x, int y) {
+    auto pebble = [seed](double x, double y) {
         return valueNoise(x / 2.1, y / 2.1, seed) * 0.75 + valueNoise(x / 0.9, y / 0.9, seed + 7) * 0.25;
     };
-    return paintPixels(size, [&](int x, int y) {
+    return paintPixels(size, [&](double x, double y, int, int) {
         const double h = pebble(x, y);
         const double lit = pebble(x - 1, y - 1) - h;
         const double broad = valueNoise(x / 140.0, y / 140.0, seed + 3) - 0.5;
@@ -150,9 +170,9 @@ QImage brushedMetalTexture(QSize size, QColor base, std::uint32_t seed)
 {
     const double w = std::max(1, size.width());
     const double h = std::max(1, size.height());
-    return paintPixels(size, [&](int x, int y) {
+    return paintPixels(size, [&](double x, double y, int gx, int gy) {
         const double streak = valueNoise(x / 70.0, y, seed) * 0.45 + valueNoise(x / 12.0, y + 0.5, seed + 1) * 0.35 +
-                              hash01(x, y, seed + 2) * 0.20;
+                              hash01(gx, gy, seed + 2) * 0.20;
         // Horizontal brushing scatters the light into broad vertical bands.
         const double sheen = 1.0 + 0.055 * std::sin(2 * std::numbers::pi * x / w * 1.2 + 0.7) +
                              0.03 * std::sin(2 * std::numbers::pi * x / w * 3.1 + 2.0) - 0.07 * (y / h);
@@ -165,15 +185,15 @@ QImage enamelTexture(QSize size, QColor base, std::uint32_t seed)
 {
     const double w = std::max(1, size.width());
     const double h = std::max(1, size.height());
-    return paintPixels(size, [&](int x, int y) {
+    return paintPixels(size, [&](double x, double y, int gx, int gy) {
         // A gentle orange peel under fine metallic flake.
         auto peel = [seed](double px, double py) { return valueNoise(px / 7.0, py / 7.0, seed); };
         const double lit = peel(x - 1, y - 1) - peel(x, y);
-        const double flake = hash01(x, y, seed + 9);
+        const double flake = hash01(gx, gy, seed + 9);
         const double spark = flake > 0.992 ? 0.16 : (flake > 0.96 ? 0.05 : 0.0);
         const double slope = 1.10 - 0.22 * (0.5 * x / w + 0.5 * y / h);
         const double f = slope + 0.28 * lit + spark;
-        const double grain = (hash01(x, y, seed + 4) - 0.5) * 4;
+        const double grain = (hash01(gx, gy, seed + 4) - 0.5) * 4;
         return rgb(base.red() * f + grain, base.green() * f + grain, base.blue() * f + grain);
     });
 }
@@ -183,7 +203,7 @@ QImage wrinkleTexture(QSize size, QColor base, std::uint32_t seed)
     auto wr = [seed](double px, double py) {
         return valueNoise(px / 2.4, py / 2.4, seed) * 0.6 + valueNoise(px / 5.0, py / 5.0, seed + 1) * 0.4;
     };
-    return paintPixels(size, [&](int x, int y) {
+    return paintPixels(size, [&](double x, double y, int, int) {
         const double lit = wr(x - 1, y - 1) - wr(x, y);
         const double f = 1.0 + 0.75 * lit;
         return rgb(base.red() * f, base.green() * f, base.blue() * f);
@@ -194,20 +214,21 @@ QImage woodFloorTexture(QSize size, std::uint32_t seed)
 {
     constexpr int kPlank = 36;
     constexpr int kLength = 430;
-    return paintPixels(size, [&](int x, int y) {
-        const int plank = y / kPlank;
-        const int within = y % kPlank;
-        const int shifted = x + plank * 263 + static_cast<int>(hash01(plank, 0, seed) * 200);
-        const int board = shifted / kLength;
-        const int along = shifted % kLength;
+    // Planks, boards and grooves are counted in logical pixels, so a groove is as wide at 2x as at 1x.
+    return paintPixels(size, [&](double x, double y, int, int) {
+        const int plank = static_cast<int>(std::floor(y / kPlank));
+        const double within = y - plank * kPlank;
+        const double shifted = x + plank * 263 + static_cast<int>(hash01(plank, 0, seed) * 200);
+        const int board = static_cast<int>(std::floor(shifted / kLength));
+        const double along = shifted - board * kLength;
         const double tone = 0.78 + 0.34 * hash01(board, plank, seed + 1);
         const double warp = valueNoise(x / 160.0 + board * 11, plank * 3.0, seed + 2) * 8;
         const double rings = std::sin((within + warp) * 0.9 + board * 1.7) * 0.5 + 0.5;
         const double fine = valueNoise(x / 25.0 + board * 7, y / 1.3, seed + 3);
         double f = tone * (0.82 + 0.16 * rings + 0.14 * (fine - 0.5));
         if (within < 2 || along < 2)
-            f *= within == 0 || along == 0 ? 0.35 : 0.6;
-        else if (within == 2)
+            f *= within < 1 || along < 1 ? 0.35 : 0.6;
+        else if (within < 3)
             f *= 1.12;
         return rgb(64 * f, 42 * f, 28 * f);
     });
@@ -215,13 +236,17 @@ QImage woodFloorTexture(QSize size, std::uint32_t seed)
 
 QImage grilleClothTexture(QSize size, std::uint32_t seed)
 {
-    return paintPixels(size, [&](int x, int y) {
-        const bool weft = ((x / 3) + (y / 3)) % 2 == 0;
-        const double t =
-            weft ? std::sin(std::numbers::pi * ((y % 3) + 0.5) / 3) : std::sin(std::numbers::pi * ((x % 3) + 0.5) / 3);
+    // Threads are three logical pixels wide; each is shaded at the middle of the device pixel across it.
+    const double half = 0.5 / gScale;
+    return paintPixels(size, [&](double x, double y, int gx, int gy) {
+        const int column = static_cast<int>(std::floor(x / 3));
+        const int row = static_cast<int>(std::floor(y / 3));
+        const bool weft = (column + row) % 2 == 0;
+        const double t = weft ? std::sin(std::numbers::pi * ((y - 3 * row) + half) / 3)
+                              : std::sin(std::numbers::pi * ((x - 3 * column) + half) / 3);
         // A light thread every few warps gives the salt-and-pepper weave.
-        const bool fleck = !weft && (x / 3) % 4 == 1;
-        const double n = hash01(x, y, seed) - 0.5;
+        const bool fleck = !weft && column % 4 == 1;
+        const double n = hash01(gx, gy, seed) - 0.5;
         double lum = 16 + 26 * t + 6 * n;
         if (fleck)
             lum += 34 * t;
@@ -231,7 +256,9 @@ QImage grilleClothTexture(QSize size, std::uint32_t seed)
 
 QImage newCanvas(QSize size, QColor fill)
 {
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    QImage img(size * gScale, QImage::Format_ARGB32_Premultiplied);
+    if (gScale != 1)
+        img.setDevicePixelRatio(gScale);
     img.fill(fill);
     return img;
 }
@@ -251,7 +278,7 @@ void dropShadow(QPainter& p, const QPainterPath& path, QPointF offset, int blur,
         m.translate(-b.topLeft());
         m.fillPath(path, Qt::black);
     }
-    blurAlpha(mask, blur);
+    blurAlpha(mask, blur * gScale);
     p.save();
     p.setOpacity(p.opacity() * opacity);
     p.drawImage(b.topLeft() + offset, mask);

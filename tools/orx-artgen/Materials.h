@@ -24,6 +24,12 @@ inline const QColor kAmberInk{255, 174, 0};
 inline const QColor kCreamInk{236, 228, 206};
 inline const QColor kDarkInk{28, 28, 30};
 
+// Pixels per logical pixel of everything painted from here on: 1 for the pictures, 2 for their @2x twins. Canvases,
+// textures, cut frames and blur radii follow it, so a 2x picture is painted at its own resolution with the layout
+// of the 1x one; drawing code keeps working in logical pixels throughout.
+void setArtScale(int scale);
+int artScale();
+
 // Deterministic noise, so the same program always paints the same pixels.
 double hash01(int x, int y, std::uint32_t seed);
 double valueNoise(double x, double y, std::uint32_t seed);

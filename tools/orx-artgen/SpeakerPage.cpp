@@ -4,7 +4,9 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace artgen {
 
@@ -145,13 +147,42 @@ QImage arrowStrip(const QImage& bare, const Strip& s, bool up)
     });
 }
 
-// The thumb's pieces are opaque and carry the bar's near-black in their rounded corners.
+// The thumb's pieces are opaque and carry the bar's near-black in their rounded corners. At 2x each device pixel
+// takes the colours of the logical pixels around its centre, blended by distance, so the bar's rounding stays smooth.
 QImage thumbPiece(const std::array<std::array<QRgb, kThumbWidth>, 2>& rows, int height)
 {
-    QImage img(kThumbWidth, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < kThumbWidth; ++x)
-            img.setPixel(x, y, rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
+    const int s = artScale();
+    QImage img(kThumbWidth * s, height * s, QImage::Format_RGB32);
+    img.setDevicePixelRatio(s);
+    auto at = [&](int x, int y) {
+        return rows[static_cast<std::size_t>(std::clamp(y, 0, height - 1))]
+                   [static_cast<std::size_t>(std::clamp(x, 0, kThumbWidth - 1))];
+    };
+    for (int gy = 0; gy < img.height(); ++gy) {
+        for (int gx = 0; gx < img.width(); ++gx) {
+            if (s == 1) {
+                img.setPixel(gx, gy, at(gx, gy));
+                continue;
+            }
+            const double u = (gx + 0.5) / s - 0.5;
+            const double v = (gy + 0.5) / s - 0.5;
+            const int x0 = static_cast<int>(std::floor(u));
+            const int y0 = static_cast<int>(std::floor(v));
+            const double fx = u - x0;
+            const double fy = v - y0;
+            double c[3] = {0, 0, 0};
+            for (int dy = 0; dy <= 1; ++dy)
+                for (int dx = 0; dx <= 1; ++dx) {
+                    const double w = (dx ? fx : 1 - fx) * (dy ? fy : 1 - fy);
+                    const QRgb px = at(x0 + dx, y0 + dy);
+                    c[0] += w * qRed(px);
+                    c[1] += w * qGreen(px);
+                    c[2] += w * qBlue(px);
+                }
+            img.setPixel(gx, gy, qRgb(static_cast<int>(std::lround(c[0])), static_cast<int>(std::lround(c[1])),
+                                      static_cast<int>(std::lround(c[2]))));
+        }
+    }
     return img;
 }
 

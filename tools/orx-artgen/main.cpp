@@ -1,5 +1,6 @@
 // orx-artgen: paints every picture of the program (pages, control film strips, scroll thumb, icon) into PNG files.
 #include "Art.h"
+#include "Materials.h"
 #include "Preview.h"
 
 #include <QDir>
@@ -22,7 +23,9 @@ int usage(FILE* to)
 {
     std::fputs("usage: orx-artgen OUTDIR\n"
                "       orx-artgen --preview OUTDIR\n"
-               "The first form writes every picture of the program as OUTDIR/<id>.png and OUTDIR/icon.png.\n"
+               "The first form writes every picture of the program as OUTDIR/<id>.png and OUTDIR/icon.png, and\n"
+               "each again painted at twice the resolution for HiDPI screens as OUTDIR/<id>@2x.png and\n"
+               "OUTDIR/icon@2x.png.\n"
                "The second writes the pages composed with sample texts and controls in several looks, and one\n"
                "sheet per film strip showing each frame over its piece of the page.\n",
                to);
@@ -56,16 +59,28 @@ int main(int argc, char** argv)
     }
     // Highest zlib compression keeps the committed pictures small; the pixels are the same at any level.
     constexpr int kSmallest = 0;
-    for (const auto& [id, image] : pictures) {
-        const QString path = QDir(folder).filePath(QStringLiteral("%1.png").arg(id));
-        if (!image.save(path, "PNG", kSmallest)) {
-            std::fprintf(stderr, "orx-artgen: cannot write %s\n", qPrintable(path));
-            return 1;
+    auto saveAll = [&](const artgen::Pictures& all, const QString& suffix) {
+        for (const auto& [id, image] : all) {
+            const QString path = QDir(folder).filePath(QStringLiteral("%1%2.png").arg(id).arg(suffix));
+            if (!image.save(path, "PNG", kSmallest)) {
+                std::fprintf(stderr, "orx-artgen: cannot write %s\n", qPrintable(path));
+                return false;
+            }
         }
-    }
-    if (!artgen::iconArt().save(QDir(folder).filePath(QStringLiteral("icon.png")), "PNG", kSmallest)) {
-        std::fprintf(stderr, "orx-artgen: cannot write the icon\n");
+        if (!artgen::iconArt().save(QDir(folder).filePath(QStringLiteral("icon%1.png").arg(suffix)), "PNG",
+                                    kSmallest)) {
+            std::fprintf(stderr, "orx-artgen: cannot write the icon\n");
+            return false;
+        }
+        return true;
+    };
+    if (!saveAll(pictures, QString()))
         return 1;
-    }
+    // Qt's "@2x" naming: the program picks these on screens of device pixel ratio 2.
+    artgen::setArtScale(2);
+    const bool doubled = saveAll(allPictures(), QStringLiteral("@2x"));
+    artgen::setArtScale(1);
+    if (!doubled)
+        return 1;
     return 0;
 }

@@ -33,11 +33,13 @@ int main(int argc, char** argv)
 {
     if (argc < 2 || !std::strcmp(argv[1], "--help")) {
         std::fputs("usage: orx-screenshot OUT.png [--model 1|2] [--tab N] [--ir-folder DIR] [--choose FILE] [--properties]\n"
+                   "                      [--scale 2]\n"
                    "Starts the main window with the built-in simulated amplifier, waits until it has read the\n"
                    "amplifier's settings, and saves the window as a PNG. Runs without a display.\n"
                    "--ir-folder shows DIR on both speaker simulation pages; --choose tries the list entry FILE\n"
                    "on the page shown (a speaker simulation tab) and waits for its transfer first.\n"
-                   "--properties saves the Properties dialog, opened from the Edit menu, instead of the window.\n",
+                   "--properties saves the Properties dialog, opened from the Edit menu, instead of the window.\n"
+                   "--scale 2 draws as on a HiDPI screen: the PNG has twice the pixels in each direction.\n",
                    argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
@@ -47,6 +49,7 @@ int main(int argc, char** argv)
     const char* irFolder = nullptr;
     QString choose;
     bool properties = false;
+    const char* scale = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--properties")) {
             properties = true;
@@ -62,10 +65,15 @@ int main(int argc, char** argv)
             irFolder = argv[i + 1];
         else if (!std::strcmp(argv[i], "--choose"))
             choose = QString::fromLocal8Bit(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--scale"))
+            scale = argv[i + 1];
         ++i;
     }
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Scales every screen, so the window and its grab come out at that device pixel ratio.
+    if (scale != nullptr)
+        qputenv("QT_SCALE_FACTOR", scale);
     QApplication application(argc, argv);
 
     QTemporaryDir scratch;
