@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Builds ORX Tevo Utility and starts it. With no amplifier attached the built-in simulated one answers.
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh

@@ -2,6 +2,7 @@
 # Builds ORX Tevo Utility and runs every test; exits non-zero on any failure.
 # ORX_BUILD_DIR picks the build folder (default: build); extra CMake arguments may follow.
 # ORX_CTEST_ARGS passes arguments to ctest, e.g. ORX_CTEST_ARGS="-L device" to run one layer's tests.
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/common.sh

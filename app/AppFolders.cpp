@@ -1,4 +1,5 @@
 // Local application data and music folders from QStandardPaths; the folder of the single-instance lock.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFolders.h"
 
 #include <QDir>

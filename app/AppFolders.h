@@ -1,4 +1,5 @@
 // The user's folders as the desktop reports them, and the per-user folder of the single-instance lock.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AppSettings.h"

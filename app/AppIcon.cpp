@@ -1,4 +1,5 @@
 // The application icon: the picture from the program's resources, or a drawn badge when it has none.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppIcon.h"
 
 #include <QFile>

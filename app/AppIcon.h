@@ -1,4 +1,5 @@
 // The application icon.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QIcon>

@@ -1,4 +1,5 @@
 // The About box.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CAboutDlg.h"
 
 #include "AppIcon.h"

@@ -1,4 +1,5 @@
 // The About box: title, icon, version, OK.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QDialog>

@@ -1,4 +1,5 @@
 // Start-up and shutdown in their fixed order.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXUtilityApp.h"
 
 #include "AppFolders.h"

@@ -1,4 +1,5 @@
 // The application object: single instance, start-up, the modal run of the main window, teardown in order.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AppSettings.h"

@@ -1,4 +1,5 @@
 // The main window: opening and closing steps, tabs by model code, menu, shortcuts, device event relay.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXUtilityDlg.h"
 
 #include "AppIcon.h"

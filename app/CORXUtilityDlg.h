@@ -1,4 +1,5 @@
 // The program's window: menu, tab strip, the four pages, and the relay of device events to them.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceEventMessage.h"

@@ -1,4 +1,5 @@
 // The MIDI choice of a run, from the command line, the environment and the settings, in that order.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiOptions.h"
 
 #include "backends/RtMidiBackend.h"

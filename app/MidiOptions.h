@@ -1,5 +1,6 @@
 // The options both programs take (--help, --version, --simulate, --midi-api, --midi-in, --midi-out) and the MIDI
 // choice they make at start.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AppSettings.h"

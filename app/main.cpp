@@ -1,4 +1,5 @@
 // ORX Tevo Utility: the application's entry.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "CORXUtilityApp.h"
 #include "MidiOptions.h"

@@ -1,4 +1,5 @@
 // Parsing and reading of AIFF files.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AiffFormatReader.h"
 
 #include <bit>

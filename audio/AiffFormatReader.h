@@ -1,4 +1,5 @@
 // AIFF files (not AIFF-C): 44100 Hz, one or two channels, 16, 24 or 32 bits.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "ChunkWalk.h"

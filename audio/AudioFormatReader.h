@@ -1,4 +1,5 @@
 // The interface every audio-file reader offers the impulse-response loader.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

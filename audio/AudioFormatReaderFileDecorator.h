@@ -1,4 +1,5 @@
 // A reader bound to the file it reads: owns the file stream and the reader over it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AudioFormatReader.h"

@@ -1,4 +1,5 @@
 // Loading an impulse-response file: reader choice, the checks and their error codes, coefficients, name.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CFIRFile.h"
 
 #include "AiffFormatReader.h"

@@ -1,4 +1,5 @@
 // One impulse-response file turned into the 2048 coefficients and the name of a FIR record.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AudioFormatReader.h"

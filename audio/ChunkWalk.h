@@ -1,4 +1,5 @@
 // The chunk walk both readers share: 8-byte headers, pad bytes, and a walk that always ends.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "InputStream.h"

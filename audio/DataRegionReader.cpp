@@ -1,4 +1,5 @@
 // Positions, seeks and block-wise reading over a reader's sample region.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DataRegionReader.h"
 
 #include <algorithm>

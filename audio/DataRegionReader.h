@@ -1,5 +1,6 @@
 // What the WAV and AIFF readers share: whole frames one after another in one region of the file, positions
 // and seeks in frames, and block-wise reading through the sample decoders.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AudioFormatReader.h"

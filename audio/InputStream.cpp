@@ -1,4 +1,5 @@
 // The file stream: C stdio underneath, with the size as it was at opening.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "InputStream.h"
 
 #include <limits>

@@ -1,4 +1,5 @@
 // Byte sources the audio-file readers parse.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // Decoding every accepted sample format of one channel, and resampling it to 44100 Hz with libsoxr.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrConversion.h"
 
 #include "DeviceRecords.h"

@@ -1,5 +1,6 @@
 // The conversion's sample path: any sample format the conversion accepts, at any accepted rate, made into the
 // 2048 16-bit coefficients the amplifier takes at 44100 Hz.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "InputStream.h"

@@ -1,4 +1,5 @@
 // File facts for the user: the strict check and the conversion's, and the words for what they found.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrFileFacts.h"
 
 #include "CFIRFile.h"

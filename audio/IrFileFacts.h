@@ -1,5 +1,6 @@
 // What an impulse-response file is and whether it loads, from its headers alone: for the error box, the file
 // list and orx-irinfo. Cheap (no samples are read) and safe to call from any thread.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <filesystem>

@@ -1,4 +1,5 @@
 // Reading an impulse-response file's headers for the conversion, and the rules by which it loads or not.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrLayout.h"
 
 #include "AiffFormatReader.h"

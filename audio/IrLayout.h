@@ -1,5 +1,6 @@
 // What the headers of an impulse-response file say about its samples, read without the strict checks of the
 // WAV and AIFF readers, and whether the conversion can load it: the code and the words of a refusal.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "ChunkWalk.h"

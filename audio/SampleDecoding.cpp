@@ -1,4 +1,5 @@
 // The sample decoders: every container size, both byte orders, three output types, and WAV float.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SampleDecoding.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
 // Block reading and sample decoding shared by the WAV and AIFF readers.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "InputStream.h"

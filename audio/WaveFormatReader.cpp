@@ -1,4 +1,5 @@
 // Parsing and reading of WAV files.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "WaveFormatReader.h"
 
 namespace eLibrary {

@@ -1,5 +1,6 @@
 // Loading the 2048 coefficients of an impulse response: our loader beside libsndfile, same files, same run; the
 // conversion of a 96 kHz file beside the plain 44.1 kHz load; and the header check over a folder of files.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CFIRFile.h"
 #include "IrFileFacts.h"
 

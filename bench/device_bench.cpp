@@ -1,4 +1,5 @@
 // Speed of whole device requests against the in-process simulated amplifier (no reply delay).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXManager.h"
 #include "SimulatorPorts.h"
 

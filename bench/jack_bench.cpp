@@ -2,6 +2,7 @@
 // periods. A MIDI message waits for the next JACK cycle at each hop, so the transport's share grows with the
 // period while the program's own share does not; the per-trip counters and the in-process figures of
 // orx_device_bench (the same requests without JACK) tell the two apart.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "CORXManager.h"
 #include "ErrorTexts.h"

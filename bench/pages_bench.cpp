@@ -1,4 +1,5 @@
 // Speed of what the user-interface thread does on its own: listing a folder and painting the pages.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CEffcetSettingsTab.h"
 #include "CMIDIManager.h"
 #include "CSpeakerSimulationTab.h"

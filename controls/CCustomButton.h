@@ -1,4 +1,5 @@
 // Image button drawn from a strip of face frames over a part of the page picture, with hover and toggle looks.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CImageEx.h"

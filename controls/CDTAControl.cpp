@@ -1,4 +1,5 @@
 // Base of the drawn value controls: a clamped value, its reporting identifier and listener, placement and image.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CDTAControl.h"
 
 #include <QMouseEvent>

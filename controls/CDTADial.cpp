@@ -1,4 +1,5 @@
 // Rotary dial drawn from a film strip, set by pointing on its arc, by dragging, by the wheel or by the arrow keys.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CDTADial.h"
 
 #include <QFocusEvent>

@@ -1,4 +1,5 @@
 // Dark owner-drawn list: 19-pixel entries whose selection shows only in the text colour, scrolled by its page.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CDTAListBox.h"
 
 #include <QAbstractItemDelegate>

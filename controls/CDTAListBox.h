@@ -1,5 +1,6 @@
 // Dark owner-drawn list: 19-pixel entries whose selection shows only in the text colour, scrolled by its page.
 // An entry can be dimmed (grey text) to show it is there but cannot be used as things stand.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QBrush>

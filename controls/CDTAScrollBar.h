@@ -1,4 +1,5 @@
 // Thin drawn scroll bar for the file list: a thumb of three images that reports the top entry the user asks for.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CDTAControl.h"

@@ -1,4 +1,5 @@
 // Image holders: one owned picture, and one loaded from the program's PNG resources by resource number.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CImageEx.h"
 
 #include <QFile>

@@ -1,4 +1,5 @@
 // Image button that, while held and under the pointer, posts a repeat event to its target every 50 ms.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CCustomButton.h"

@@ -1,4 +1,5 @@
 // The one way a drawn control tells its page that the user changed, or tried to change, its value.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 class IDTAControlListener {

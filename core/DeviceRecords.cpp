@@ -1,4 +1,5 @@
 // Transfer image conversion, the fixed records and the text of the amplifier's names.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DeviceRecords.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // The amplifier's records as the program and the simulated amplifier hold them.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <array>

@@ -1,4 +1,5 @@
 // The error texts, spelled exactly as users have always seen them (including their typos and spaces).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ErrorTexts.h"
 
 namespace mstd {

@@ -1,4 +1,5 @@
 // What the user reads for each error code: the string it maps to and the "text (code)" line of the error box.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // dBToFIRCOE, bit for bit as the amplifier's own tables were made.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FIRGain.h"
 
 #include <cmath>

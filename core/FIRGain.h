@@ -1,4 +1,5 @@
 // The one conversion of a gain in decibels to the amplifier's FIR gain value.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

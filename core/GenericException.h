@@ -1,4 +1,5 @@
 // The one exception type every layer raises, and the error codes the user can see.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The version and licence texts, and the two questions every program answers before anything else.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ProgramInfo.h"
 
 #include <string_view>

@@ -1,4 +1,5 @@
 // What every installed program says about itself: its version and licence, the same way in each.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // A replaceable function (a seam: the error box, a question to the user, the MIDI backend's factory) put in
 // place for one scope, with the previous one put back at its end, so a test that replaces one can never leak
 // it into the next.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <type_traits>

@@ -1,4 +1,5 @@
 // MIDI port layer: port names, opening and closing, whole-message input, buffered long output.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 
 #include "MidiTrace.h"

@@ -1,4 +1,5 @@
 // The process-wide owner of one MIDI input and one MIDI output port.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "MidiBackend.h"

@@ -1,4 +1,5 @@
 // The device session: connection, heartbeat watch, received-message dispatch, state and events.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXManager.h"
 
 #include "FIRGain.h"

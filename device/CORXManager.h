@@ -1,4 +1,5 @@
 // The device session: finds the amplifier, parses what it sends, keeps its state, reports events.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CMIDIManager.h"

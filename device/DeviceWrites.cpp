@@ -1,4 +1,5 @@
 // Everything the worker sends to the amplifier: dump requests, parameter writes and FIR transfers.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXManager.h"
 
 #include "GenericException.h"

@@ -1,4 +1,5 @@
 // The thin interface between the MIDI port layer and a system's (or a simulator's) MIDI ports.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstddef>

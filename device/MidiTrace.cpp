@@ -1,4 +1,5 @@
 // The MIDI trace: one line per message, written whole so lines of two threads never mix.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiTrace.h"
 
 #include <atomic>

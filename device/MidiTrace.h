@@ -1,4 +1,5 @@
 // ORX_MIDI_TRACE=1: every MIDI message sent and received, one line each on standard error, for bug reports.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,5 @@
 // Matching a stored port name against the names the MIDI system gives now.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PortChoice.h"
 
 #include <cctype>

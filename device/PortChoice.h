@@ -1,4 +1,5 @@
 // The MIDI ports the user chose, found again among the ports the system lists now.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <string>

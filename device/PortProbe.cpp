@@ -1,4 +1,5 @@
 // The port probe: one listening client per input, one sending client, one output asked at a time.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PortProbe.h"
 
 #include "CMIDIManager.h"

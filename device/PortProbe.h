@@ -1,4 +1,5 @@
 // Finding the amplifier by asking: the heartbeat request on every output port, a heartbeat heard on an input.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <atomic>

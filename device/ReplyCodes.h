@@ -1,4 +1,5 @@
 // Reply codes: the worker says which answer it awaits, the input thread says which one arrived.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // The request queue and the worker thread that runs requests one at a time and watches the connection.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXManager.h"
 
 #include "GenericException.h"

@@ -1,4 +1,5 @@
 // The real clocks.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SessionClock.h"
 
 namespace orx {

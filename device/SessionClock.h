@@ -1,4 +1,5 @@
 // Time as the device session sees it, and every time limit it keeps, so tests can shrink or fake them.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <atomic>

@@ -1,4 +1,5 @@
 // Builders and parsers of the amplifier's System Exclusive messages.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SysexCatalogue.h"
 
 #include <algorithm>

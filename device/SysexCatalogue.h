@@ -1,5 +1,6 @@
 // Byte formats of every System Exclusive message exchanged with the amplifier.
 // Pure functions: no I/O, no state.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceRecords.h"

@@ -1,4 +1,5 @@
 // What the fuzzers share with each other and with the replay program.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // libFuzzer entry: arbitrary bytes through both readers, from a file and from memory, through CFIRFile with and
 // without the conversion, and through the file check, which must agree with it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AiffFormatReader.h"
 #include "AudioFormatReaderFileDecorator.h"
 #include "CFIRFile.h"

@@ -1,6 +1,7 @@
 // Writes the MIDI fuzzer's seed corpus: every kind of message the amplifier sends, good and spoiled, built
 // with the catalogue's own builders. Run it again after a format change:
 //   build/fuzz/orx_midi_corpus fuzz/corpus-midi
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SysexCatalogue.h"
 
 #include <algorithm>

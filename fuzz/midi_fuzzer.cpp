@@ -1,5 +1,6 @@
 // libFuzzer entry: arbitrary bytes as the amplifier's input to a fresh device session, then everything the
 // windows read from the session, and a store, checked against what the session promises them.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CORXManager.h"
 #include "FakeMidiBackend.h"
 #include "FuzzSupport.h"

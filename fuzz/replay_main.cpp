@@ -1,5 +1,6 @@
 // The fuzzers without libFuzzer: every file of the folders (or the files) named on the command line goes
 // once through the fuzzer's entry, so the ordinary build and test run replays the committed inputs too.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FuzzSupport.h"
 
 #include <algorithm>

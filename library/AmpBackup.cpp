@@ -1,3 +1,5 @@
+// The backup file: written as JSON with a SHA-256 of its contents, read back tolerantly, refused with the reason.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpBackup.h"
 
 #include <nlohmann/json.hpp>

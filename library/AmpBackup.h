@@ -1,5 +1,6 @@
 // One file that holds everything needed to put an amplifier back as it was: its settings, the names and
 // gains of its slots and, where the IR library knows them, the slots' coefficients.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "IrLibrary.h"

@@ -1,3 +1,5 @@
+// A restore through the session: one slot at a time, then the settings, then a re-read; it stops where the amplifier does.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpRestore.h"
 
 #include "CORXManager.h"

@@ -1,5 +1,6 @@
 // Putting a backup on the amplifier through the session, and reading the session into a backup. Blocks its
 // caller while the amplifier works, so the program runs it on a thread of its own; needs the session's worker.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AmpBackup.h"

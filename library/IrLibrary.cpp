@@ -1,3 +1,5 @@
+// The IR library on disk: entries written atomically under a lock, the index rebuilt from the sidecars.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrLibrary.h"
 
 #include "WavExport.h"

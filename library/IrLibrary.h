@@ -5,6 +5,7 @@
 // and index.json listing all entries. The sidecars are the truth; the index is rebuilt from them when it is
 // missing or damaged. Every change happens under an advisory lock on ".lock" in the folder, so the program and
 // the command-line tool can record at the same time.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "LibraryFiles.h"

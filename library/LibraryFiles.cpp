@@ -1,3 +1,5 @@
+// What the library files share: atomic writes, checksums, hex, times, names and coefficient bytes.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "LibraryFiles.h"
 
 #include <nettle/base64.h>

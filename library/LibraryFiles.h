@@ -1,5 +1,6 @@
 // File and text helpers the IR library and the backup file share: atomic writes, SHA-256, hex, base64,
 // UTC time stamps and the amplifier's name bytes as text.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceRecords.h"

@@ -1,3 +1,5 @@
+// What a restore will change and skip, and what it did, in the words the dialog and the command line show.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RestorePlan.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // What putting a backup on the amplifier will do, worked out before anything is sent, and what it did.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AmpBackup.h"

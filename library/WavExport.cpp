@@ -1,3 +1,5 @@
+// The coefficients as a 16-bit 44100 Hz mono WAV, sample for sample, and back.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "WavExport.h"
 
 #include <cstring>

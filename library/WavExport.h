@@ -1,4 +1,5 @@
 // The 2048 coefficients of a slot as a plain 16-bit 44100 Hz mono WAV, sample for sample.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "LibraryFiles.h"

@@ -1,4 +1,5 @@
 // Back Up Amp, Restore Amp and Export IR: the questions, the boxes and the restoring thread.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CBackupRestore.h"
 
 #include "AmpBackup.h"

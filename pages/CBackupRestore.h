@@ -1,6 +1,7 @@
 // The File menu's amplifier commands: a backup of the amplifier into one file, putting such a file back on the
 // amplifier, and the impulse response a speaker page plays out as a WAV. The file formats and the restore's
 // steps are the IR library's; this is the dialogs around them and the thread a restore runs on.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AmpRestore.h"

@@ -1,4 +1,5 @@
 // The channel choice dialog and the default way of asking it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CChannelDlg.h"
 
 #include <QHBoxLayout>

@@ -1,4 +1,5 @@
 // The dialog that asks which channel of a stereo impulse-response file to use, and the replaceable way pages ask it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QDialog>

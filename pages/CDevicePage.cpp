@@ -1,4 +1,5 @@
 // The page base: fixed size, channel and event bookkeeping.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CDevicePage.h"
 
 #include "CCustomButton.h"

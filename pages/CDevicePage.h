@@ -1,4 +1,5 @@
 // What every page of the main window is: a 960 x 640 child that follows one amp channel and the device events.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "IMenuHandler.h"

@@ -1,4 +1,5 @@
 // The effect settings page: the amplifier's front with the FX loop switch and noise gate, and two pedals.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CEffcetSettingsTab.h"
 
 #include "CCustomButton.h"

@@ -1,4 +1,5 @@
 // The effect settings page of one amp channel: booster, FX loop mode, reverb and noise gate.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CDevicePage.h"

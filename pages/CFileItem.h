@@ -1,4 +1,5 @@
 // One entry of the speaker page's file list: the parent folder, a folder, or an impulse-response file.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <string>

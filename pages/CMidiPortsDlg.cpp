@@ -1,4 +1,5 @@
 // The MIDI Ports dialog: the port lists kept fresh, the probe in the background, the choice into the settings.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMidiPortsDlg.h"
 
 #include "AppSettings.h"

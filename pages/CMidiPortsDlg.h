@@ -1,4 +1,5 @@
 // The MIDI Ports dialog: which MIDI system, which input and output port, and asking every port for the amp.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceEventMessage.h"

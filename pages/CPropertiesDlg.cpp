@@ -1,4 +1,5 @@
 // The Properties dialog, its radio-group exchange, its own device event follow-up, and the reset question.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CPropertiesDlg.h"
 
 #include "AppSettings.h"

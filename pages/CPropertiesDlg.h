@@ -1,4 +1,5 @@
 // The Properties dialog: FX loop wiring, the default channel of stereo IR files, and the IR memory reset.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceEventMessage.h"

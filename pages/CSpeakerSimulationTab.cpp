@@ -1,4 +1,5 @@
 // The speaker simulation page: the amplifier's display above a foot-switch box with the IR file browser.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CSpeakerSimulationTab.h"
 
 #include "LibraryRecorder.h"

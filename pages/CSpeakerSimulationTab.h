@@ -1,4 +1,5 @@
 // The speaker simulation page of one amp channel: IR library, trying, installing, bypass, gain and name.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CDevicePage.h"

@@ -1,4 +1,5 @@
 // The words for the state of the link, and the rule of when a new port choice needs a new connection.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ConnectionStatus.h"
 
 #include "CMIDIManager.h"

@@ -1,4 +1,5 @@
 // What the main window and the MIDI ports dialog say about the link to the amplifier, in words, without Qt.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "PortChoice.h"

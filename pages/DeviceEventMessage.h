@@ -1,4 +1,5 @@
 // A device event carried from the session's threads to a window on the user-interface thread.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QCoreApplication>

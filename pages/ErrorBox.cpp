@@ -1,4 +1,5 @@
 // The error box and its one-at-a-time rule.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ErrorBox.h"
 
 #include "ErrorTexts.h"

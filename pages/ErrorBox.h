@@ -1,5 +1,6 @@
 // The one error box: a code's text with the code, the application title as caption, one box at a time; a line
 // under the text may say more about what failed (which file, and why).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QString>

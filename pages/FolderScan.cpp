@@ -1,4 +1,5 @@
 // Folder listing rules for the speaker simulation page.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FolderScan.h"
 
 #include <algorithm>

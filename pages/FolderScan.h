@@ -1,4 +1,5 @@
 // The file library of the speaker simulation page: which entries a folder shows, in which order.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CFileItem.h"

@@ -1,4 +1,5 @@
 // The Edit-menu operations every page answers for, so the main window can route them to the page shown.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 class IMenuHandler {

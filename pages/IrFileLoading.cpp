@@ -1,3 +1,5 @@
+// Loading a file the way the speaker page does, for the page and for orx-tevo install.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrFileLoading.h"
 
 #include "CFIRFile.h"

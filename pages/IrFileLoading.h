@@ -1,5 +1,6 @@
 // An impulse-response file loaded as the speaker page loads it, for the page and for the command-line tool:
 // the same conversion setting, the same channel of a stereo file, the same words for what the loading did.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AppSettings.h"

@@ -1,4 +1,5 @@
 // Stored IRs into the library, and the library's word on the slot in use.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "LibraryRecorder.h"
 
 #include "AppSettings.h"

@@ -1,4 +1,5 @@
 // The speaker pages' link to the IR library: what they store is recorded, what the amplifier holds is looked up.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "SpeakerSimulationLogic.h"

@@ -1,4 +1,5 @@
 // The speaker simulation page's work with the amplifier, its folder and its chosen file.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SpeakerSimulationLogic.h"
 
 #include "AppSettings.h"

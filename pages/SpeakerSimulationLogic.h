@@ -2,6 +2,7 @@
 // queues and when, which controls are enabled, the folder and the chosen file, the file-to-record
 // conversion, bypass, the dial's gain and the IR name, and which files of the folder can be used. The window shows what it is told and forwards what
 // the user does; both the session and the window are interfaces, so the logic runs in tests without Qt.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CFileItem.h"

@@ -1,4 +1,5 @@
 // The speaker page's requests and reads, passed to the process's device session.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SpeakerSimulationSession.h"
 
 namespace orx {

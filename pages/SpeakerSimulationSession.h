@@ -1,4 +1,5 @@
 // What the speaker simulation page needs of the device session, so its logic can run against any session.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CORXManager.h"

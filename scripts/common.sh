@@ -1,4 +1,5 @@
 # Shared by run.sh and test.sh: install what a fresh Debian 12 machine lacks, then configure and build.
+# SPDX-License-Identifier: GPL-3.0-or-later
 
 ORX_PACKAGES=(
     g++ make cmake pkg-config

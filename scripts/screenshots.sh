@@ -4,6 +4,7 @@
 # screenshot tool is built. Runs without a display. Extra arguments go to CMake when it configures.
 # Each page is also taken as on a HiDPI screen (docs/*@2x.png); ORX_SCREENSHOT_SCALES picks which of the two sets
 # are made (default: "1 2").
+# SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh

@@ -1,4 +1,5 @@
 // Reading and writing the settings file.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppSettings.h"
 
 #include "IniProfile.h"

@@ -1,4 +1,5 @@
 // The user's settings: window position, default channel of stereo files, IR folder per amp channel.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <filesystem>

@@ -1,4 +1,5 @@
 // INI parsing and writing, with the temporary-file-and-rename save.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IniProfile.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // A small INI file layer with the rules of the Windows profile functions the settings were made for.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstddef>

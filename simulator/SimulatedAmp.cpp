@@ -1,4 +1,5 @@
 // The simulated amplifier: one model of its state and its answer to each message.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SimulatedAmp.h"
 
 #include <algorithm>

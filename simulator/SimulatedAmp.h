@@ -1,4 +1,5 @@
 // The amplifier's side of the protocol: takes whole messages from the program, answers with whole messages.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceRecords.h"

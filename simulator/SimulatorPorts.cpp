@@ -1,4 +1,5 @@
 // In-process MIDI ports wired to the simulated amplifier, and the backend the program starts with.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SimulatorPorts.h"
 
 #include "backends/CombinedBackend.h"

@@ -1,4 +1,5 @@
 // The simulated amplifier behind an in-process pair of MIDI ports.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "MidiBackend.h"

@@ -1,4 +1,5 @@
 // Device ids of the second backend follow those of the first.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CombinedBackend.h"
 
 namespace orx {

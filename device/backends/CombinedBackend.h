@@ -1,4 +1,5 @@
 // Two backends shown as one: the first one's ports, then the second one's.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "../MidiBackend.h"

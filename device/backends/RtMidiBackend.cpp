@@ -1,4 +1,5 @@
 // The system's MIDI ports through RtMidi (ALSA sequencer or JACK), with quiet failure when there is no MIDI system.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RtMidiBackend.h"
 
 #include "RtMidiBackendImpl.h"

@@ -1,4 +1,5 @@
 // The system's MIDI ports through RtMidi.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "../MidiBackend.h"

@@ -1,5 +1,6 @@
 // RtMidi plumbing shared by the system MIDI backend and the simulator tool: choosing the API, creating port objects
 // quietly.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <RtMidi.h>

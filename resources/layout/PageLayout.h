@@ -1,6 +1,7 @@
 // Where every control of the two pages sits, which picture it shows and how that picture's frames are
 // stacked: one table for the pages, which place the controls, and for the artwork generator, which draws
 // their pictures from the same rectangles.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QPoint>

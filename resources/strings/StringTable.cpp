@@ -1,4 +1,5 @@
 // Every user-visible string the program takes from its string table, spelled as it always was.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "StringTable.h"
 
 #include "ErrorTexts.h"

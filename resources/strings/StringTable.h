@@ -1,4 +1,5 @@
 // The program's string table, looked up by resource number.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

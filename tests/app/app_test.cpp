@@ -1,4 +1,5 @@
 // Start-up, shutdown, the single-instance rule and the error box.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "CORXUtilityApp.h"

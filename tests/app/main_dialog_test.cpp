@@ -1,4 +1,5 @@
 // The main window against the simulated amplifier: tabs by model, event relay, menu, keys, closing.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "CDevicePage.h"

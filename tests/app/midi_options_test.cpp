@@ -1,5 +1,6 @@
 // The MIDI choice a run starts with: command line, then ORX_MIDI_API, then the settings file, then ALSA; the ports
 // from the command line by a part of their names, else the settings' by their whole names.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiOptions.h"
 #include "backends/RtMidiBackend.h"
 

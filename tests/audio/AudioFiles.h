@@ -1,4 +1,5 @@
 // Test files on disk: a per-process scratch folder, files written from bytes, and files made by sox.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CFIRFile.h"

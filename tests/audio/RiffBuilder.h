@@ -1,4 +1,5 @@
 // Builds WAV and AIFF files byte by byte, so each test can break exactly one thing about a file.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
 // AIFF files built byte by byte: the chunk walk, the validity rules, the rate field and frame positions.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AiffFormatReader.h"
 #include "AudioFiles.h"
 #include "AudioFormatReaderFileDecorator.h"

@@ -1,5 +1,6 @@
 # Run by CTest: orx-irinfo on a file as IR packs ship them (48 kHz, 24-bit, extensible header), made by sox, with the
 # conversion off and on.   IRINFO, SOX, WORK
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 set(failures "")
 macro(fail text)

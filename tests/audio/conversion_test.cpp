@@ -1,5 +1,6 @@
 // The loader's conversion: which files load with it and without it, the words for a refusal, the values of
 // converted samples (against libsndfile and closed forms), and the accuracy of resampling to 44100 Hz.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioFiles.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"

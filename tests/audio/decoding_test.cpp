@@ -1,4 +1,5 @@
 // The sample decoders: one row per container size and byte order, float conversion, and channel mapping.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SampleDecoding.h"
 
 #include <gtest/gtest.h>

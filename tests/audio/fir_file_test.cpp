@@ -1,4 +1,5 @@
 // CFIRFile: which code each kind of file opens with, the channel rules of readCoefficients, and IR names.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioFiles.h"
 
 #include <gtest/gtest.h>

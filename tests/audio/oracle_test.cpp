@@ -1,4 +1,5 @@
 // Files from a real encoder (sox) loaded by CFIRFile and by libsndfile: the coefficients must agree.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AiffFormatReader.h"
 #include "AudioFiles.h"
 #include "AudioFormatReaderFileDecorator.h"

@@ -1,4 +1,5 @@
 // InputFileStream: bad seek origins, reads at the end, missing files, and the size fixed at opening.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioFiles.h"
 #include "InputStream.h"
 

@@ -1,4 +1,5 @@
 // WAV files built byte by byte: the chunk walk, the validity rules, and the reader's frame positions.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AudioFiles.h"
 #include "AudioFormatReaderFileDecorator.h"
 #include "WaveFormatReader.h"

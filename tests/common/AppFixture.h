@@ -1,4 +1,5 @@
 // Settings in a temporary folder, the simulated amplifier behind the MIDI layer, and a recording error box.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "AppSettings.h"

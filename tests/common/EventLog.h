@@ -1,4 +1,5 @@
 // The device session's events as a listener sees them, from whichever thread raises them.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <algorithm>

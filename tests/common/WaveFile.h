@@ -1,4 +1,5 @@
 // Small 16-bit PCM WAV files for tests that need an impulse response on disk.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>

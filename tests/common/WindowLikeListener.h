@@ -1,4 +1,5 @@
 // A session listener that asks for what the main window asks for, for tests of whole connections without it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CORXManager.h"

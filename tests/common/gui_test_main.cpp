@@ -1,4 +1,5 @@
 // The main of every widget test executable: one QApplication, on the offscreen platform unless told otherwise.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // Small helpers of the control tests: a recording listener and synthetic pictures with known pixels.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "IDTAControlListener.h"

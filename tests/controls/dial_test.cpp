@@ -1,4 +1,5 @@
 // The dial: pointing on its arc, the end stop, relative steps with acceleration, wheel, keys and film-strip frames.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CDTADial.h"
 #include "ControlsTestSupport.h"
 

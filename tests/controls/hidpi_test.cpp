@@ -1,6 +1,7 @@
 // The pages on a screen of device pixel ratio 2: the pictures come from their @2x twins, every control cuts its
 // frame from them in device pixels, and the pointer lands where things are drawn. The executable scales its whole
 // screen by 2 itself (its own main below), so it needs no display setting from outside.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "CCustomButton.h"

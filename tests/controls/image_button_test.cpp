@@ -1,4 +1,5 @@
 // Image holders, image buttons (looks, toggling, clicks, keys) and the auto-repeat button on a fake clock.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CCustomButton.h"
 #include "CImageEx.h"
 #include "CRapidbutton.h"

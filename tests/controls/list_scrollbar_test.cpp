@@ -1,4 +1,5 @@
 // The drawn list box (entries, colours, cut entries, wheel) and the scroll bar (thumb, drawing, presses, drags).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CDTAListBox.h"
 #include "CDTAScrollBar.h"
 #include "ControlsTestSupport.h"

@@ -1,4 +1,5 @@
 # Fails when FILE needs a MIDI or Qt library: the file tools and the fuzzers must run without them.
+# SPDX-License-Identifier: GPL-3.0-or-later
 execute_process(COMMAND ldd ${FILE} OUTPUT_VARIABLE libraries ERROR_VARIABLE problem RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "ldd ${FILE} failed: ${problem}")

@@ -1,4 +1,5 @@
 // The error box's line for every code: string ids out of code order, the odd spacing and spelling kept.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ErrorTexts.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // A seam put in place for a scope is taken away at its end, nested ones in the right order.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScopedOverride.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // A MIDI backend whose ports, results and timing of done reports a test controls.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "MidiBackend.h"

@@ -1,4 +1,5 @@
 // A device session wired to fake system ports and the in-process simulated amplifier, on a hand-set clock.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "CORXManager.h"

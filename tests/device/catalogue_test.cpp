@@ -1,4 +1,5 @@
 // Byte-exact checks of every message the program builds or recognises.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SysexCatalogue.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The port layer: names, opening rules, input filtering and the pending-output registry.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "FakeMidiBackend.h"
 #include "ScopedOverride.h"

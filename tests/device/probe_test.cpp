@@ -1,5 +1,6 @@
 // The port probe on a bus of ports named as Linux names them: one amplifier, a loop-back port that echoes what it
 // is sent, a box that never answers, and an output whose port cannot be opened.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "MidiTrace.h"
 #include "PortProbe.h"

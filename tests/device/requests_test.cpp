@@ -1,4 +1,5 @@
 // Requests on the worker against the simulated amplifier: bulk dumps, writes, transfers, errors, queue rules.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SessionFixture.h"
 #include "WindowLikeListener.h"
 

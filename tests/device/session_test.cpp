@@ -1,4 +1,5 @@
 // The device session: finding the amplifier, heartbeat and connection watch, listeners, initial state.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SessionFixture.h"
 
 #include "SysexCatalogue.h"

@@ -1,4 +1,5 @@
 // orx-amp-sim running on the JACK server the process points at, driven through its command lines.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "ChildProcess.h"

@@ -1,5 +1,6 @@
 // A child process for the end-to-end tests: output captured line by line, input from the test or nowhere, always
 // stopped and reaped.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <fcntl.h>

@@ -1,4 +1,5 @@
 // A private JACK server (dummy driver) for the tests and benchmarks, and the environment they point at it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "ChildProcess.h"

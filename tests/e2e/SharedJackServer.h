@@ -1,4 +1,5 @@
 // The one private JACK server of a test executable, started by the first test that needs it, stopped at the end.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "JackServer.h"

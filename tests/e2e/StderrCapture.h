@@ -1,4 +1,5 @@
 // What the process writes to its standard error while a test runs, for tests of the program's diagnostics.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <unistd.h>

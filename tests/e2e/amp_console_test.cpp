@@ -1,4 +1,5 @@
 // orx-amp-sim's command lines run against the simulated amplifier in process, without MIDI ports.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpConsole.h"
 #include "SimulatedAmp.h"
 #include "SysexCatalogue.h"

@@ -1,4 +1,5 @@
 // The program's session over a real JACK MIDI server, with orx-amp-sim (a separate process) as the amplifier.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "CORXManager.h"
 #include "ScopedOverride.h"

@@ -1,5 +1,6 @@
 // A JACK server that is not running yet when the program starts, or that is restarted under it: the program's
 // MIDI ports come back by themselves, and libjack's own complaints stay off the terminal.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "AmpBackup.h"
 #include "CORXManager.h"

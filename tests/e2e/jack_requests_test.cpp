@@ -1,4 +1,5 @@
 // The session's request worker over a real JACK server, against orx-amp-sim driven through its command lines.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "CORXManager.h"
 #include "GenericException.h"

@@ -1,4 +1,5 @@
 // The RtMidi backend against no MIDI system at all, and against real JACK MIDI ports on a private server.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "ScopedOverride.h"
 #include "SysexCatalogue.h"

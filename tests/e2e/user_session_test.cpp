@@ -2,6 +2,7 @@
 // is made through the windows; afterwards the amplifier and the settings file hold exactly what was done.
 // Built twice: against the in-process simulated amplifier, and over a JACK server with orx-amp-sim in its
 // own process (ORX_OVER_JACK).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpConsole.h"
 #include "AppFixture.h"
 #include "AppSettings.h"

@@ -1,6 +1,7 @@
 # Run by CTest: cmake --install into PREFIX, then check the installed files.
 #   BUILD_DIR, PREFIX, SOURCE_ICON, ICON_SIZES ("16;24;..."), and the checkers, each empty or ...-NOTFOUND when not
 #   installed: DESKTOP_FILE_VALIDATE, APPSTREAMCLI, GROFF, MAN
+# SPDX-License-Identifier: GPL-3.0-or-later
 cmake_minimum_required(VERSION 3.25)
 
 set(failures "")

@@ -1,4 +1,5 @@
 // What the library, backup and restore tests share: a temporary folder and recognisable coefficients.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "LibraryFiles.h"

@@ -1,3 +1,5 @@
+// The backup file: what it keeps byte for byte, what a model 1 backup holds, and the files it refuses.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpBackup.h"
 #include "IrLibrary.h"
 #include "LibraryTestSupport.h"

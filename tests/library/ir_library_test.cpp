@@ -1,3 +1,5 @@
+// The IR library on temporary folders: records, queries, damaged and missing files, two writers at once.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrLibrary.h"
 #include "LibraryTestSupport.h"
 #include "WavExport.h"

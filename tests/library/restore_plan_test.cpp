@@ -1,3 +1,5 @@
+// What a restore plans for the same model, the other model, an amp as it is, and what its report says.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RestorePlan.h"
 
 #include "LibraryTestSupport.h"

@@ -1,5 +1,6 @@
 // A restore run through the real session and its worker, against the in-process simulated amplifier: what the
 // amplifier holds afterwards is compared with what it held when it was backed up.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpRestore.h"
 #include "LibraryTestSupport.h"
 #include "SessionFixture.h"

@@ -1,5 +1,6 @@
 // The File menu's Back Up Amp, Restore Amp and Export IR in the main window, against the simulated amplifier
 // through the real worker; the file dialogs, the boxes and the restore question are answered by the test.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "ScopedOverride.h"
 

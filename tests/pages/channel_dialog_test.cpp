@@ -1,4 +1,5 @@
 // The channel choice dialog, driven inside its own modal run, and the replaceable question pages use.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CChannelDlg.h"
 #include "ScopedOverride.h"
 

@@ -1,4 +1,5 @@
 // The effect settings pages inside the main window, against the simulated amplifier through the real worker.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
 #include "CCustomButton.h"

@@ -1,4 +1,5 @@
 // The speaker page's file library: listing order, hidden and foreign files, plain display texts, navigation.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FolderScan.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // The MIDI Ports dialog, the status words right of the tabs, the reconnection on OK and the unlit POWER lamp.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "ScopedOverride.h"
 

@@ -1,4 +1,5 @@
 // The Properties dialog, alone and from the main window's menu, against the simulated amplifier.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "ScopedOverride.h"
 

@@ -1,4 +1,5 @@
 // The impulse-response folder and record reading shared by the speaker page's window and logic tests.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "DeviceRecords.h"

@@ -1,6 +1,7 @@
 // The speaker simulation page's logic without its window, against the simulated amplifier through the real
 // session and worker. Two pages, one per amp channel, get every device event in order, as the main window
 // relays them; a recording view stands in for the window and answers its questions.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SessionFixture.h"
 #include "WaveFile.h"
 #include "WindowLikeListener.h"

@@ -1,6 +1,7 @@
 // The speaker simulation pages inside the main window, against the simulated amplifier through the real worker:
 // the page's own widgets, focus and painting, and the wiring of its controls, the main window's wait cursor, the
 // error box and the delayed name to the logic (whose cases are in speaker_logic_test.cpp).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 #include "ScopedOverride.h"
 

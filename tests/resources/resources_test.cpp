@@ -1,5 +1,6 @@
 // Every picture the pages load: present in the resources, of the size and frame layout the pages cut it by,
 // opaque where the pages stack it, and meeting the page picture without a seam where a control sits on it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <QColor>
 #include <QImage>
 #include <QPoint>

@@ -1,4 +1,5 @@
 // The settings store and the INI layer under it, against files in a temporary folder.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppSettings.h"
 #include "IniProfile.h"
 

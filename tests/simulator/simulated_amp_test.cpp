@@ -1,4 +1,5 @@
 // The simulated amplifier answers as the real one must, and its ports behave like a system's.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "SimulatedAmp.h"
 #include "SimulatorPorts.h"
 

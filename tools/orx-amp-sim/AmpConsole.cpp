@@ -1,4 +1,5 @@
 // orx-amp-sim's command lines, parsed and run against the simulated amplifier.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpConsole.h"
 
 #include <charconv>

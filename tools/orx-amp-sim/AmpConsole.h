@@ -1,4 +1,5 @@
 // orx-amp-sim's command lines: what a person or a test types to change the running amplifier or look at it.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "SimulatedAmp.h"

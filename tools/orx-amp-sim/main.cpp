@@ -1,4 +1,5 @@
 // orx-amp-sim: the simulated amplifier behind a real pair of virtual MIDI ports (ALSA sequencer or JACK).
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpConsole.h"
 #include "ProgramInfo.h"
 #include "SimulatedAmp.h"

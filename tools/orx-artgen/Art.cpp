@@ -1,4 +1,5 @@
 // Cutting film strips from a bare page, and the application icon.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Art.h"
 #include "Materials.h"
 

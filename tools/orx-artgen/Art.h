@@ -1,4 +1,5 @@
 // The pictures of the program: each page with the film strips of its controls, the scroll thumb and the icon.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "Layout.h"

@@ -1,4 +1,5 @@
 // The effect settings page: the amplifier's control panel above a booster pedal and a reverb pedal.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Art.h"
 #include "Materials.h"
 

@@ -1,4 +1,5 @@
 // What the art and the preview draw with: the program's page layout, and where the dials' pointers turn.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "PageLayout.h"

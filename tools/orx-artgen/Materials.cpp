@@ -1,4 +1,5 @@
 // Surfaces, parts and lettering from which the amplifier and pedal pictures are painted.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Materials.h"
 
 #include <QConicalGradient>

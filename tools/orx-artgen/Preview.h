@@ -1,4 +1,5 @@
 // Pages composed the way the program paints them, with sample texts and controls in chosen looks, for review.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "Art.h"

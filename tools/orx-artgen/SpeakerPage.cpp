@@ -1,4 +1,5 @@
 // The speaker simulation page: the amplifier head with its display above a foot-switch box with the file browser.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Art.h"
 #include "Materials.h"
 

@@ -1,4 +1,5 @@
 // orx-artgen: paints every picture of the program (pages, control film strips, scroll thumb, icon) into PNG files.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "Art.h"
 #include "Materials.h"
 #include "Preview.h"

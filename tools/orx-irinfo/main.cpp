@@ -1,4 +1,5 @@
 // orx-irinfo: what the program makes of an impulse-response file, and why it refuses one.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "CFIRFile.h"
 #include "ErrorTexts.h"
 #include "GenericException.h"

@@ -1,4 +1,5 @@
 // orx-screenshot: renders the main window to a PNG once the built-in simulated amplifier is connected.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppSettings.h"
 #include "CDevicePage.h"
 #include "CMIDIManager.h"

@@ -1,5 +1,6 @@
 // orx-tevo: the amplifier from the command line. Lists the MIDI ports, asks every port for the amplifier, and
 // connects as the program does to print what the amplifier holds.
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpBackup.h"
 #include "AmpRestore.h"
 #include "AppFolders.h"
