@@ -80,4 +80,71 @@ QImage iconArt()
     return icon;
 }
 
+namespace {
+
+// Halving until the size is reached averages every source pixel, where one smooth scaling by 1/8 would skip some.
+QImage shrinkTo(QImage image, int size)
+{
+    while (image.width() / 2 >= size)
+        image = image.scaled(image.width() / 2, image.height() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (image.width() != size)
+        image = image.scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+QImage smallBadge(int size)
+{
+    const int big = size * 4;
+    const double u = big / 32.0; // drawn on a 32-unit grid
+    QImage badge = newCanvas({big, big});
+    QPainter p(&badge);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF box(u, u, 30 * u, 30 * u);
+    QLinearGradient tolex(box.topLeft(), box.bottomLeft());
+    tolex.setColorAt(0, QColor(58, 56, 54));
+    tolex.setColorAt(1, QColor(24, 23, 22));
+    p.setPen(QPen(QColor(10, 10, 10), 0.8 * u));
+    p.setBrush(tolex);
+    p.drawRoundedRect(box, 5 * u, 5 * u);
+    const QRectF plate(4 * u, 12 * u, 24 * u, 15 * u);
+    QLinearGradient metal(plate.topLeft(), plate.bottomLeft());
+    metal.setColorAt(0, QColor(226, 228, 230));
+    metal.setColorAt(1, QColor(150, 152, 156));
+    p.setPen(QPen(kCreamInk, 0.9 * u));
+    p.setBrush(metal);
+    p.drawRoundedRect(plate, 2 * u, 2 * u);
+    // The knob and its pointer, the lamp lit amber.
+    const QPointF knob(12.5 * u, 19.5 * u);
+    p.setPen(QPen(QColor(12, 12, 12), 0.6 * u));
+    p.setBrush(QColor(30, 30, 32));
+    p.drawEllipse(knob, 5.2 * u, 5.2 * u);
+    p.setPen(QPen(QColor(240, 240, 240), 1.3 * u, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(knob, knob + QPointF(-3.2 * u, -3.2 * u));
+    QRadialGradient lamp(QPointF(22 * u, 19 * u), 3.6 * u);
+    lamp.setColorAt(0, QColor(255, 236, 170));
+    lamp.setColorAt(0.45, QColor(255, 150, 20));
+    lamp.setColorAt(1, QColor(150, 60, 0));
+    p.setPen(Qt::NoPen);
+    p.setBrush(lamp);
+    p.drawEllipse(QPointF(22 * u, 19.5 * u), 3.4 * u, 3.4 * u);
+    // The logo as a bright bar on the case: letters would be a blur at this size.
+    p.setBrush(QColor(205, 208, 212));
+    p.drawRoundedRect(QRectF(9 * u, 4.5 * u, 14 * u, 4 * u), 1.5 * u, 1.5 * u);
+    p.end();
+    return shrinkTo(badge, size);
+}
+
+} // namespace
+
+QImage iconArtAt(int size)
+{
+    if (size < 48)
+        return smallBadge(size);
+    const int previous = artScale();
+    setArtScale(2);
+    QImage full = iconArt(); // 512 px
+    setArtScale(previous);
+    return size == full.width() ? full : shrinkTo(full, size);
+}
+
 } // namespace artgen

@@ -24,6 +24,11 @@ struct PageArt {
 PageArt effectPageArt();
 PageArt speakerPageArt();
 QImage iconArt();
+// The icon at a desktop's size (16 to 512 px): from 48 px up the full picture, painted at 512 and halved step by
+// step; below, a plainer badge (case, plate, knob, lamp) painted at four times the size and halved, so that it
+// still reads at 16 px.
+QImage iconArtAt(int size);
+inline constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256, 512};
 
 // Frames cut from the bare page at the control's place and painted over, so that every frame meets the
 // page picture without a seam.

@@ -26,7 +26,7 @@ int usage(FILE* to)
                "       orx-artgen --preview OUTDIR\n"
                "The first form writes every picture of the program as OUTDIR/<id>.png and OUTDIR/icon.png, and\n"
                "each again painted at twice the resolution for HiDPI screens as OUTDIR/<id>@2x.png and\n"
-               "OUTDIR/icon@2x.png.\n"
+               "OUTDIR/icon@2x.png, and the icon at the desktop's sizes as OUTDIR/icon-16.png to icon-512.png.\n"
                "The second writes the pages composed with sample texts and controls in several looks, and one\n"
                "sheet per film strip showing each frame over its piece of the page.\n",
                to);
@@ -83,5 +83,13 @@ int main(int argc, char** argv)
     artgen::setArtScale(1);
     if (!doubled)
         return 1;
+    // The desktop's icon sizes, installed into the icon theme; the program itself uses icon.png.
+    for (const int size : artgen::kIconSizes) {
+        const QString path = QDir(folder).filePath(QStringLiteral("icon-%1.png").arg(size));
+        if (!artgen::iconArtAt(size).save(path, "PNG", kSmallest)) {
+            std::fprintf(stderr, "orx-artgen: cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
     return 0;
 }
