@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "CORXUtilityApp.h"
+#include "FirstPaintReport.h"
 #include "MidiOptions.h"
 #include "ProgramInfo.h"
 #include "SimulatorPorts.h"
@@ -36,6 +37,9 @@ int main(int argc, char** argv)
         return 0;
     }
     QApplication application(argc, argv);
+    orx::FirstPaintReport firstPaint;
+    if (orx::FirstPaintReport::asked())
+        application.installEventFilter(&firstPaint);
     QApplication::setApplicationName(QStringLiteral("ORX Tevo Utility"));
     QApplication::setApplicationVersion(QString::fromLatin1(orx::programVersion()));
     // The desktop matches the window to its menu entry and icon by this name.

@@ -5,8 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -82,6 +84,21 @@ void BM_ReadAllModelTwo(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ReadAllModelTwo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Arg: seconds of watching a connected, idle session on the real clock. The worker's due heartbeat requests
+// and connection checks are all it should wake for.
+void BM_IdleWorkerWakeups(benchmark::State& state)
+{
+    Rig rig;
+    const auto watch = std::chrono::seconds(state.range(0));
+    for (auto _ : state) {
+        const std::uint64_t before = rig.session().workerWakeCount();
+        std::this_thread::sleep_for(watch);
+        const std::uint64_t woke = rig.session().workerWakeCount() - before;
+        state.counters["wakeups_per_s"] = static_cast<double>(woke) / static_cast<double>(watch.count());
+    }
+}
+BENCHMARK(BM_IdleWorkerWakeups)->Arg(5)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 

@@ -23,7 +23,8 @@ public:
         const auto it = m_pictures.find({id, scale});
         if (it == m_pictures.end())
             return false;
-        *out = it->second;
+        if (out != nullptr)
+            *out = it->second;
         return true;
     }
     void keep(int id, int scale, const QImage& image)
@@ -49,6 +50,22 @@ CImageEx::~CImageEx() = default;
 
 void CImageEx::assign(const QImage& image)
 {
+    m_decodeLater = nullptr;
+    m_image = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+void CImageEx::assignLater(std::function<QImage()> decode)
+{
+    m_image = QImage();
+    m_decodeLater = std::move(decode);
+}
+
+void CImageEx::decodeNow() const
+{
+    // Taken out first: a decode that fails is not tried again at every paint.
+    const std::function<QImage()> decode = std::move(m_decodeLater);
+    m_decodeLater = nullptr;
+    const QImage image = decode();
     m_image = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
@@ -81,27 +98,45 @@ bool CImageExResource::load(int id)
 bool CImageExResource::load(int id, qreal devicePixelRatio)
 {
     release();
-    const int scale = scaleFor(devicePixelRatio);
-    QImage picture;
-    if (!decodedPictures().find(id, scale, &picture)) {
-        // The twin first; a missing or unreadable one leaves the 1x picture to stand in at its own scale.
-        for (int s = scale; s >= 1 && picture.isNull(); s /= 2) {
-            QFile file(resourcePath(id, s));
-            if (!file.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray png = file.readAll();
-            if (png.isEmpty() || !picture.loadFromData(png, "PNG"))
-                picture = QImage();
-            else
-                picture.setDevicePixelRatio(s);
-        }
-        if (picture.isNull())
-            return false;
-        picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        decodedPictures().keep(id, scale, picture);
-    }
+    const QImage picture = sharedPicture(id, scaleFor(devicePixelRatio));
+    if (picture.isNull())
+        return false;
     assign(picture);
     return !isEmpty();
+}
+
+void CImageExResource::loadWhenNeeded(int id, qreal devicePixelRatio)
+{
+    release();
+    assignLater([id, scale = scaleFor(devicePixelRatio)] { return sharedPicture(id, scale); });
+}
+
+bool CImageExResource::isDecoded(int id, int scale)
+{
+    return decodedPictures().find(id, scale, nullptr);
+}
+
+QImage CImageExResource::sharedPicture(int id, int scale)
+{
+    QImage picture;
+    if (decodedPictures().find(id, scale, &picture))
+        return picture;
+    // The twin first; a missing or unreadable one leaves the 1x picture to stand in at its own scale.
+    for (int s = scale; s >= 1 && picture.isNull(); s /= 2) {
+        QFile file(resourcePath(id, s));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray png = file.readAll();
+        if (png.isEmpty() || !picture.loadFromData(png, "PNG"))
+            picture = QImage();
+        else
+            picture.setDevicePixelRatio(s);
+    }
+    if (picture.isNull())
+        return picture;
+    picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    decodedPictures().keep(id, scale, picture);
+    return picture;
 }
 
 bool CImageExResource::loadFromData(const QByteArray& png)

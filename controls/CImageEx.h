@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+#include <functional>
+
 class QPainter;
 class QPoint;
 class QRect;
@@ -15,19 +17,46 @@ public:
     CImageEx& operator=(const CImageEx&) = delete;
     virtual ~CImageEx();
 
-    // The picture, or nullptr while none is held; drawing code skips an empty holder.
-    const QImage* image() const { return m_image.isNull() ? nullptr : &m_image; }
-    bool isEmpty() const { return m_image.isNull(); }
-    void release() { m_image = QImage(); }
+    // The picture, or nullptr while none is held; drawing code skips an empty holder. A picture whose
+    // decoding was put off is decoded here, the first time anything asks.
+    const QImage* image() const
+    {
+        settle();
+        return m_image.isNull() ? nullptr : &m_image;
+    }
+    bool isEmpty() const
+    {
+        settle();
+        return m_image.isNull();
+    }
+    void release()
+    {
+        m_decodeLater = nullptr;
+        m_image = QImage();
+    }
     // Device pixels per logical pixel of the held picture: 2 for an @2x twin, otherwise 1.
-    qreal scale() const { return m_image.isNull() ? 1.0 : m_image.devicePixelRatio(); }
+    qreal scale() const
+    {
+        settle();
+        return m_image.isNull() ? 1.0 : m_image.devicePixelRatio();
+    }
 
 protected:
     // Kept premultiplied so every later draw is a plain copy or blend with no conversion.
     void assign(const QImage& image);
+    // Holds what `decode` gives, but only calls it when the picture is first asked for.
+    void assignLater(std::function<QImage()> decode);
 
 private:
-    QImage m_image;
+    void settle() const
+    {
+        if (m_decodeLater)
+            decodeNow();
+    }
+    void decodeNow() const;
+
+    mutable QImage m_image;
+    mutable std::function<QImage()> m_decodeLater;
 };
 
 class CImageExResource : public CImageEx {
@@ -39,6 +68,11 @@ public:
     // and the 1x picture stands in for a missing twin. Decoded pictures are shared by every holder of the same
     // (id, scale), so the pages' many copies of their page picture cost one decode and one bitmap.
     bool load(int id, qreal devicePixelRatio);
+    // load(id, devicePixelRatio) with the decoding put off until the picture is first drawn or asked for, so a
+    // page that is never shown never decodes its pictures. The screens' ratio is taken now, as load takes it. A
+    // picture that cannot be read leaves the holder empty when it is asked for, as a failed load does.
+    void loadWhenNeeded(int id, qreal devicePixelRatio);
+    void loadWhenNeeded(int id) { loadWhenNeeded(id, applicationDevicePixelRatio()); }
     // Same contract for PNG bytes that did not come from the resources.
     bool loadFromData(const QByteArray& png);
     // For pictures built in memory (tests, generated art); a null image empties the holder and fails.
@@ -49,6 +83,12 @@ public:
     // The scale load(id) picks: 2 from a device pixel ratio of 1.5, else 1.
     static int scaleFor(qreal devicePixelRatio);
     static qreal applicationDevicePixelRatio();
+    // Whether the picture of this id at this scale (1 or 2) has been decoded by any holder of the process.
+    static bool isDecoded(int id, int scale);
+
+private:
+    // The shared decode of (id, scale); a null image when neither the twin nor the 1x picture can be read.
+    static QImage sharedPicture(int id, int scale);
 };
 
 // Draws the part `source` of a picture, given in the picture's logical pixels, with its top left at `target` in the

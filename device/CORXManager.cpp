@@ -89,10 +89,15 @@ CORXManager::CORXManager(const SessionTiming& timing, std::shared_ptr<SessionClo
     }
     m_currentIR[0] = makeBypassRecord();
     m_currentIR[1] = makeBypassRecord();
+    // A hand-moved clock never reaches a due time while the worker sleeps on real time: it says when it moves.
+    if (!m_clock->followsRealTime())
+        m_clockWatch = m_clock->watch([this] { wakeWorker(); });
 }
 
 CORXManager::~CORXManager()
 {
+    if (m_clockWatch != 0)
+        m_clock->unwatch(m_clockWatch);
     stopRequestThread();
     // The port layer outlives the session; its input must not call into a session that is gone.
     if (CMIDIManager* midi = CMIDIManager::existingInstance())
@@ -160,6 +165,8 @@ void CORXManager::openORX()
         if (const int rc = midi->openOut(static_cast<unsigned>(outId)))
             throw mstd::CGenericException(mstd::kErrMidiOpen, rc);
         m_open = true;
+        // Heartbeat requests are due from now on; a worker asleep until the next connection check must hear of it.
+        wakeWorker();
         notifyEvent(kEventOpened, 0);
     } catch (...) {
         diagnostic("[CATCH] Exception! - CORXManager::openORX()");
@@ -255,7 +262,7 @@ void CORXManager::disconnectFromInput()
     m_lastHeartbeat = 0;
     clearRequests();
     // A port is never closed from inside its own callback: the worker closes it on its next pass.
-    m_workWake.notify_all();
+    wakeWorker();
     wakeWaitingRequest();
     notifyEvent(kEventDisconnected, 0);
 }

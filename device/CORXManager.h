@@ -148,6 +148,8 @@ public:
     bool isRequestThreadRunning() const { return m_worker.joinable(); }
     static int requestThreadProc(CORXManager* session);
     void doRequestEvent();
+    // How often the worker's sleep between passes has ended, for whoever measures how quiet it is when idle.
+    std::uint64_t workerWakeCount() const { return m_workerWakes.load(); }
 
     // Hand-over from the speaker simulation page (user-interface thread).
     void setSpeakerTabFIRCOE(const FIRRecord& inFIRCOE);
@@ -202,6 +204,10 @@ private:
     // connection it talks over is being replaced; it ends without an error event.
     bool abortRequested() const { return m_stop.load() || m_disconnectPending.load(); }
     void wakeWaitingRequest();
+    // Wakes the idle worker after something changed what it has to do or when.
+    void wakeWorker();
+    // Clock time until checkConnection has a heartbeat request or a connection check to do; zero when due.
+    std::chrono::milliseconds timeUntilDue();
     void pauseRequest(std::chrono::milliseconds inPause);
     // A dump's checksum verdict travels with its reply code: the verdict a waiting request sees is
     // always that of the very message whose code it took.
@@ -238,10 +244,13 @@ private:
     void enqueue(QueuedRequest queued);
 
     std::deque<QueuedRequest> m_requests;
-    std::condition_variable m_workWake; // with m_queueLock: a request was queued or the worker must stop
+    // With m_queueLock: a request was queued, the worker must stop, or the connection or clock changed.
+    std::condition_variable m_workWake;
     std::thread m_worker;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_disconnectPending{false};
+    std::atomic<std::uint64_t> m_workerWakes{0};
+    std::uint64_t m_clockWatch = 0;
 
     // Replies wake the waiting worker at once rather than at its next poll.
     std::mutex m_replyLock;

@@ -5,6 +5,7 @@
 #include "GenericException.h"
 #include "ReplyCodes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -109,12 +110,45 @@ int CORXManager::requestThreadProc(CORXManager* session)
         session->doRequestEvent();
         if (session->m_stop)
             return 0;
-        // Idle until a request comes, the worker is asked to stop, or the connection watch is due again.
+        // Asleep until a request comes, the worker is asked to stop, or checkConnection has something due:
+        // an idle worker costs the machine a wake-up per heartbeat, not one per poll.
         std::unique_lock lock(session->m_queueLock);
-        session->m_workWake.wait_for(lock, session->m_timing.pollInterval, [session] {
-            return session->m_stop || !session->m_requests.empty() || session->m_disconnectPending;
-        });
+        const auto wakeUp = [session] {
+            return session->m_stop || !session->m_requests.empty() || session->m_disconnectPending ||
+                   session->timeUntilDue().count() == 0;
+        };
+        if (wakeUp())
+            continue;
+        if (session->m_clock->followsRealTime())
+            session->m_workWake.wait_for(lock, session->timeUntilDue(), wakeUp);
+        else
+            session->m_workWake.wait(lock, wakeUp);
+        ++session->m_workerWakes;
     }
+}
+
+std::chrono::milliseconds CORXManager::timeUntilDue()
+{
+    // The same tests as checkConnection's, so the worker wakes exactly when a pass has something to do.
+    const std::uint32_t now = m_clock->milliseconds();
+    const auto remaining = [now](std::uint32_t last, std::chrono::milliseconds period) {
+        const std::uint32_t elapsed = now - last;
+        const auto length = static_cast<std::uint32_t>(period.count());
+        return std::chrono::milliseconds(elapsed >= length ? 0 : length - elapsed);
+    };
+    auto next = remaining(m_lastConnectionCheck, m_timing.connectionCheckPeriod);
+    if (m_open)
+        next = std::min(next, remaining(m_lastHeartbeatRequest, m_timing.heartbeatRequestPeriod));
+    return next;
+}
+
+void CORXManager::wakeWorker()
+{
+    // Taking the lock orders the change before the worker's next look at it, so the wake-up is never lost.
+    {
+        std::lock_guard lock(m_queueLock);
+    }
+    m_workWake.notify_all();
 }
 
 void CORXManager::doRequestEvent()

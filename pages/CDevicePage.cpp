@@ -35,8 +35,8 @@ CCustomButton* CDevicePage::setUpImageButton(CCustomButton* b, const ButtonLayou
     b->setGeometry(rect);
     // The @2x twins on a HiDPI screen; the button cuts its frames from them in device pixels.
     const qreal ratio = b->devicePixelRatioF();
-    b->faceImage().load(layout.strip.id, ratio);
-    b->backgroundImage().load(pagePicture, ratio);
+    b->faceImage().loadWhenNeeded(layout.strip.id, ratio);
+    b->backgroundImage().loadWhenNeeded(pagePicture, ratio);
     b->setBackgroundRect(rect);
     b->setFrameSize(rect.size());
     for (int look = 0; look < CCustomButton::LookCount; ++look)

@@ -46,7 +46,8 @@ Q_SIGNALS:
     void busyChanged(bool busy);
 
 protected:
-    // Names the button after its identifier (so tests find it), places it and gives it its pictures.
+    // Names the button after its identifier (so tests find it), places it and gives it its pictures, which are
+    // decoded when the button is first drawn: a page never shown costs no decoding.
     static CCustomButton* setUpImageButton(CCustomButton* button, const ButtonLayout& layout, int pagePicture);
     // The AMP I / AMP II label shows on the two-channel model only, in the frame of the page's amp channel.
     void showAmpChannelLabel(CCustomButton* label);

@@ -53,7 +53,7 @@ CEffcetSettingsTab::CEffcetSettingsTab(QWidget* parent) : CDevicePage(parent)
 
 void CEffcetSettingsTab::layoutControls()
 {
-    m_background.load(kPagePicture);
+    m_background.loadWhenNeeded(kPagePicture);
     for (const ButtonLayout& button : kButtons) {
         CCustomButton* b = setUpImageButton(new CCustomButton(this), button, kPagePicture);
         connect(b, &QAbstractButton::clicked, this, [this, id = button.id] { onClicked(id); });
@@ -94,7 +94,7 @@ void CEffcetSettingsTab::layoutControls()
     m_dial->setEndStop(false);
     m_dial->setFocusedOpacity(1.0F);
     m_dial->setPlacement(kDialPlacement);
-    m_dial->image().load(283);
+    m_dial->image().loadWhenNeeded(283);
 
     // 34 pixels high whatever the screen's resolution; the nearest bold sans face stands in for Arial Bold.
     m_font = QFont(QStringLiteral("Arial"));

@@ -242,7 +242,7 @@ CSpeakerSimulationTab::~CSpeakerSimulationTab()
 
 void CSpeakerSimulationTab::layoutControls()
 {
-    m_background.load(kPagePicture);
+    m_background.loadWhenNeeded(kPagePicture);
 
     // 12 pixels high at any resolution; the nearest bold sans face stands in where Meiryo UI is missing.
     m_font = QFont(QStringLiteral("Meiryo UI"));
@@ -339,7 +339,7 @@ void CSpeakerSimulationTab::layoutControls()
     m_dial->setNoAcceleration(true);
     m_dial->setFocusedOpacity(1.0F);
     m_dial->setPlacement(kDialRect);
-    m_dial->image().load(290);
+    m_dial->image().loadWhenNeeded(290);
 
     m_scroll = new CDTAScrollBar(this);
     m_scroll->setObjectName(QString::number(kScrollBar));
@@ -350,9 +350,9 @@ void CSpeakerSimulationTab::layoutControls()
     m_scroll->setListener(this);
     m_scroll->setThumbWidth(7);
     m_scroll->setThumbOffset(1);
-    m_scroll->topCapImage().load(layout::kThumbTop);
-    m_scroll->middleImage().load(layout::kThumbMiddle);
-    m_scroll->bottomCapImage().load(layout::kThumbBottom);
+    m_scroll->topCapImage().loadWhenNeeded(layout::kThumbTop);
+    m_scroll->middleImage().loadWhenNeeded(layout::kThumbMiddle);
+    m_scroll->bottomCapImage().loadWhenNeeded(layout::kThumbBottom);
     m_scroll->setBackgroundColor(kNearBlack);
     onValueChanged(kScrollBar, 0);
     m_scroll->setRange(0, 0);
