@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace eLibrary {
 
@@ -78,6 +79,15 @@ double unitSample(const std::uint8_t* p, const IrCoding& c)
     return x * kFloatScale;
 }
 
+// A sample in 16-bit units for the whole-IR reading at 44100 Hz: integer samples keep only their upper 16 bits,
+// so that the start of the IR is the coefficients exactly; floats keep their fraction until the end.
+double directUnits(const std::uint8_t* p, const IrCoding& c)
+{
+    if (c.kind == SampleKind::Integer)
+        return static_cast<double>(justified(p, c) >> 16);
+    return unitSample(p, c);
+}
+
 // The samples of one channel, a block at a time, from the first frame on.
 class ChannelReader {
 public:
@@ -125,8 +135,8 @@ struct SoxrDeleter {
     void operator()(soxr_t s) const { soxr_delete(s); }
 };
 
-// Resamples the channel to 44100 Hz into out (kOut values in 16-bit units); returns the samples made.
-int resample(ChannelReader& reader, double rate, double* out)
+// Resamples the channel to 44100 Hz into out (at most `limit` values in 16-bit units); returns the samples made.
+int resample(ChannelReader& reader, double rate, double* out, int limit)
 {
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
@@ -137,7 +147,7 @@ int resample(ChannelReader& reader, double rate, double* out)
     if (!soxr || error)
         return -1;
 
-    // The file is read a little at a time and only until the first kOut samples are out: the input those
+    // The file is read a little at a time and only until the first `limit` samples are out: the input those
     // need plus the filter's length, however long the file is.
     std::array<double, 512> in{};
     std::size_t have = 0;
@@ -145,7 +155,7 @@ int resample(ChannelReader& reader, double rate, double* out)
     bool ended = false;
     int made = 0;
     int idle = 0;
-    while (made < kOut) {
+    while (made < limit) {
         if (used == have && !ended) {
             have = static_cast<std::size_t>(reader.next(in.data(), static_cast<int>(in.size()), unitSample));
             used = 0;
@@ -153,7 +163,7 @@ int resample(ChannelReader& reader, double rate, double* out)
         }
         std::size_t taken = 0;
         std::size_t given = 0;
-        const std::size_t room = static_cast<std::size_t>(kOut - made);
+        const std::size_t room = static_cast<std::size_t>(limit - made);
         error = ended ? soxr_process(soxr.get(), nullptr, 0, nullptr, out + made, room, &given)
                       : soxr_process(soxr.get(), in.data() + used, have - used, &taken, out + made, room, &given);
         if (error)
@@ -201,7 +211,7 @@ bool convertCoefficients(InputStream& stream, const IrLayout& layout, const IrVe
             reader.next(result.data(), kOut, directCoefficient);
         } else {
             std::array<double, orx::kCoefficientCount> units{};
-            const int made = resample(reader, layout.sampleRate, units.data());
+            const int made = resample(reader, layout.sampleRate, units.data(), kOut);
             if (made < 0)
                 return false;
             for (int i = 0; i < made; ++i)
@@ -209,6 +219,37 @@ bool convertCoefficients(InputStream& stream, const IrLayout& layout, const IrVe
         }
     }
     std::copy(result.begin(), result.end(), out);
+    return true;
+}
+
+bool convertWhole(InputStream& stream, const IrLayout& layout, const IrVerdict& verdict, int channel,
+                  std::vector<double>& out, std::size_t limit)
+{
+    if (verdict.code != 0 || (channel != 0 && channel != 1) || verdict.coding.containerBytes == 0 ||
+        layout.sampleRate <= 0.0)
+        return false;
+    // A mono file's second channel is silence as long as its first.
+    const bool silent = channel >= layout.channels;
+    ChannelReader reader(stream, layout, verdict, silent ? 0 : channel);
+    if (!reader.start())
+        return false;
+    const auto cap = static_cast<std::int64_t>(std::min<std::size_t>(limit, INT32_MAX));
+    std::vector<double> result;
+    if (layout.sampleRate == kConvertedRate) {
+        result.resize(static_cast<std::size_t>(std::min(verdict.frames, cap)));
+        const int made = reader.next(result.data(), static_cast<int>(result.size()), directUnits);
+        result.resize(static_cast<std::size_t>(made));
+    } else {
+        const double expected = std::ceil(static_cast<double>(verdict.frames) * kConvertedRate / layout.sampleRate);
+        result.resize(static_cast<std::size_t>(std::min(static_cast<std::int64_t>(expected), cap)));
+        const int made = resample(reader, layout.sampleRate, result.data(), static_cast<int>(result.size()));
+        if (made < 0)
+            return false;
+        result.resize(static_cast<std::size_t>(made));
+    }
+    if (silent)
+        std::fill(result.begin(), result.end(), 0.0);
+    out = std::move(result);
     return true;
 }
 
@@ -221,6 +262,11 @@ ConvertedIrFile::ConvertedIrFile(const std::filesystem::path& path)
 bool ConvertedIrFile::readCoefficients(int channel, std::int16_t* out)
 {
     return convertCoefficients(m_stream, m_layout, m_verdict, channel, out);
+}
+
+bool ConvertedIrFile::readWhole(int channel, std::vector<double>& out, std::size_t limit)
+{
+    return convertWhole(m_stream, m_layout, m_verdict, channel, out, limit);
 }
 
 } // namespace eLibrary

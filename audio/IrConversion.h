@@ -6,8 +6,10 @@
 #include "InputStream.h"
 #include "IrLayout.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <vector>
 
 namespace eLibrary {
 
@@ -26,6 +28,18 @@ inline constexpr double kFloatScale = 32767.0;
 bool convertCoefficients(InputStream& stream, const IrLayout& layout, const IrVerdict& verdict, int channel,
                          std::int16_t* out);
 
+// The longest IR read whole: 10 s at 44100 Hz. Analysis and processing never need more, and a long recording
+// passed for an IR must not take the memory of its full length.
+inline constexpr std::size_t kWholeIrLimit = 441000;
+
+// The whole of file channel `channel`, as many samples as it has at 44100 Hz up to `limit`, in 16-bit units
+// (full scale 32768) and not rounded: at 44100 Hz integer samples keep their upper 16 bits, so the first 2048
+// values are convertCoefficients' exactly; floats are times 32767; other rates are resampled as there. A mono
+// file's channel 1 is silence of channel 0's length. Leaves out alone and returns false when the sample data
+// cannot be reached.
+bool convertWhole(InputStream& stream, const IrLayout& layout, const IrVerdict& verdict, int channel,
+                  std::vector<double>& out, std::size_t limit = kWholeIrLimit);
+
 } // namespace eLibrary
 
 namespace eLibrary {
@@ -41,6 +55,8 @@ public:
     const IrVerdict& verdict() const { return m_verdict; }
     // convertCoefficients over this file.
     bool readCoefficients(int channel, std::int16_t* out);
+    // convertWhole over this file.
+    bool readWhole(int channel, std::vector<double>& out, std::size_t limit = kWholeIrLimit);
 
 private:
     InputFileStream m_stream;

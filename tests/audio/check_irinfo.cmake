@@ -38,12 +38,17 @@ foreach(expected
         "source: 48000 Hz, 24-bit PCM, mono, WAV with the extensible header"
         "loads without conversion: no"
         "result: 44100 Hz, 16 bits: resampled from 48000 Hz (libsoxr, high quality), rounded to the nearest"
-        "IR name: Greenback 4x12 48k")
+        "IR name: Greenback 4x12 48k"
+        "length: 11025 samples (250.0 ms)")
     string(FIND "${on}" "${expected}" at)
     if(at EQUAL -1)
         fail("with --convert, missing \"${expected}\" in:\n${on}")
     endif()
 endforeach()
+# The share of the energy the taps keep: a quarter second of noise, faded out over its length, loses some.
+if(NOT on MATCHES "\ntaps keep: [0-9]+\\.[0-9] % of the energy \\(-[0-9]+\\.[0-9][0-9] dB\\)\n")
+    fail("with --convert, no \"taps keep\" line in:\n${on}")
+endif()
 # Exactly 2048 coefficients, one per line, after the heading.
 string(FIND "${on}" "coefficients:\n" heading)
 if(heading GREATER -1)

@@ -3,6 +3,7 @@
 #include "CFIRFile.h"
 #include "ErrorTexts.h"
 #include "GenericException.h"
+#include "IrAnalysis.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
 #include "ProgramInfo.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -22,6 +24,8 @@ int usage(std::FILE* out, int status)
                "Prints the file's format, rate, channels, bits, frames and each check the program makes,\n"
                "then the IR name and the 2048 coefficients (one per line) it would send to the amplifier,\n"
                "or the error it would show and, on the note line, why.\n"
+               "Before them, the IR's figures at 44100 Hz: length, peak, leading silence and level of the whole\n"
+               "file, and how much of its energy the 2048 taps keep and at what level.\n"
                "--convert: as the program with Properties > IR File Conversion on: prints what the file is\n"
                "(source), whether it loads without the conversion, what is converted and how (result),\n"
                "then the coefficients of the converted file.\n"
@@ -70,6 +74,25 @@ std::string resultText(const IrFileFacts& facts, const eLibrary::IrLayout& layou
            (isFloat ? ", float samples times 32767" : "") + ", rounded to the nearest";
 }
 
+// The figures of the IR: the whole channel as the conversion reads it, and the taps that are sent.
+void printFigures(const std::filesystem::path& path, int channel, const std::int16_t* coefficients)
+{
+    eLibrary::ConvertedIrFile file(path);
+    std::vector<double> whole;
+    if (!file.readWhole(channel, whole))
+        return;
+    const eLibrary::IrAnalysis figures = eLibrary::analyseIr(whole);
+    const std::vector<double> sent(coefficients, coefficients + eLibrary::kTapCount);
+    const eLibrary::IrMeasures taps = eLibrary::measureIr(sent);
+    const eLibrary::IrMeasures& w = figures.whole;
+    std::printf("length: %zu samples (%.1f ms)\npeak: sample %zu (%.1f ms), %.1f dBFS\n"
+                "leading silence: %zu samples (%.1f ms)\nlevel: peak %.1f dBFS, RMS %.1f dBFS\n"
+                "taps keep: %.1f %% of the energy (%.2f dB)\ntaps level: peak %.1f dBFS, RMS %.1f dBFS\n",
+                w.length, w.lengthMs, w.peakPosition, w.peakMs, w.peakDbfs, w.leadingSilence, w.leadingSilenceMs,
+                w.peakDbfs, w.rmsDbfs, figures.tapsEnergyPercent(), figures.tapsEnergyDb(), taps.peakDbfs,
+                taps.rmsDbfs);
+}
+
 // What the program would send: the channel used, the IR name from the file name and the 2048 coefficients.
 int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int channel)
 {
@@ -78,6 +101,7 @@ int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int c
         channel = 0;
     std::int16_t coefficients[2048];
     loader.readCoefficients(coefficients, channel);
+    printFigures(path, channel, coefficients);
     std::uint8_t name[64];
     const std::string stem = path.filename().string();
     CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
