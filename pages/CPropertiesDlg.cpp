@@ -90,6 +90,33 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
                                          "files, AIFF-C and 8-bit files, converted to what the amp takes."));
     (new QVBoxLayout(conversionBox))->addWidget(m_convert);
 
+    // Each changes what a file sends only while it is on; all off, the first 2048 samples go as they are.
+    QGroupBox* processingBox = makeGroupBox(this, kProcessingGroup, "IR Processing");
+    auto* processingLayout = new QVBoxLayout(processingBox);
+    const struct {
+        int id;
+        const char* text;
+        const char* tip;
+    } switches[] = {
+        {kTrimSilence, "Trim leading silence",
+         "Drops the samples before the first one within 60 dB of the peak, so the 2048 taps hold the response and "
+         "not its delay."},
+        {kMinimumPhase, "Minimum phase",
+         "Replaces the response by its minimum-phase version before it is cut to 2048 taps: the same magnitude "
+         "response, its energy moved to the start."},
+        {kFadeOut, "Fade out the end of the taps",
+         "A half-Hann fade over the last 10 % of the 2048 taps, so the cut leaves no step."},
+        {kMatchLoudness, "Match loudness",
+         "Scales every response to the same energy, so files sound equally loud when tried one after the other. "
+         "The gain dial keeps its meaning."},
+    };
+    for (std::size_t i = 0; i < m_processingBoxes.size(); ++i) {
+        m_processingBoxes[i] = new QCheckBox(QString::fromUtf8(switches[i].text), processingBox);
+        m_processingBoxes[i]->setObjectName(QString::number(switches[i].id));
+        m_processingBoxes[i]->setToolTip(QString::fromUtf8(switches[i].tip));
+        processingLayout->addWidget(m_processingBoxes[i]);
+    }
+
     QGroupBox* resetBox = makeGroupBox(this, kResetGroup, "Reset IR Data");
     m_reset = new QPushButton(QStringLiteral("Reset"), resetBox);
     m_reset->setObjectName(QString::number(kReset));
@@ -116,6 +143,7 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     layout->addLayout(loops);
     layout->addWidget(stereoBox);
     layout->addWidget(conversionBox);
+    layout->addWidget(processingBox);
     layout->addWidget(resetBox);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -130,7 +158,9 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     // Escape still cancels; there is just no button for it.
     cancel->hide();
     m_stereo = orx::AppSettings::getInstance()->PrimaryCh;
-    m_convertFiles = orx::AppSettings::getInstance()->ConvertFiles;
+    const orx::AppSettings* settings = orx::AppSettings::getInstance();
+    m_convertFiles = settings->ConvertFiles;
+    m_processing = {settings->TrimSilence, settings->MinimumPhase, settings->FadeOut, settings->MatchLoudness};
     readLoopSettings();
     writeControls();
     enableControls(true);
@@ -150,6 +180,8 @@ void CPropertiesDlg::readControls()
     m_return = readRadio(m_returnGroup);
     m_stereo = readRadio(m_stereoGroup);
     m_convertFiles = m_convert->isChecked();
+    for (std::size_t i = 0; i < m_processing.size(); ++i)
+        m_processing[i] = m_processingBoxes[i]->isChecked();
 }
 
 void CPropertiesDlg::writeControls()
@@ -158,6 +190,8 @@ void CPropertiesDlg::writeControls()
     writeRadio(m_returnGroup, m_return);
     writeRadio(m_stereoGroup, m_stereo);
     m_convert->setChecked(m_convertFiles);
+    for (std::size_t i = 0; i < m_processing.size(); ++i)
+        m_processingBoxes[i]->setChecked(m_processing[i]);
 }
 
 void CPropertiesDlg::readLoopSettings()
@@ -177,6 +211,8 @@ void CPropertiesDlg::enableControls(bool enable)
     setGroupEnabled(m_returnGroup, enable && connected && loopSettings);
     setGroupEnabled(m_stereoGroup, enable);
     m_convert->setEnabled(enable);
+    for (QCheckBox* box : m_processingBoxes)
+        box->setEnabled(enable);
     m_reset->setEnabled(enable && connected);
     m_ok->setEnabled(enable);
 }
@@ -206,7 +242,12 @@ void CPropertiesDlg::accept()
     readControls();
     // Any value but 0 and 1, including -1 for none checked, means asking for each file.
     orx::AppSettings::getInstance()->PrimaryCh = m_stereo;
-    orx::AppSettings::getInstance()->ConvertFiles = m_convertFiles;
+    orx::AppSettings* settings = orx::AppSettings::getInstance();
+    settings->ConvertFiles = m_convertFiles;
+    settings->TrimSilence = m_processing[0];
+    settings->MinimumPhase = m_processing[1];
+    settings->FadeOut = m_processing[2];
+    settings->MatchLoudness = m_processing[3];
     QDialog::accept();
 }
 

@@ -5,6 +5,8 @@
 #include "DeviceEventMessage.h"
 
 #include <QDialog>
+
+#include <array>
 #include <QEvent>
 
 #include <cstdint>
@@ -35,6 +37,11 @@ public:
         kReturnMixed = 1342,
         kConversionGroup = 1350,
         kConvertFiles = 1351,
+        kProcessingGroup = 1352,
+        kTrimSilence = 1353,
+        kMinimumPhase = 1354,
+        kFadeOut = 1355,
+        kMatchLoudness = 1356,
     };
 
     explicit CPropertiesDlg(QWidget* parent = nullptr);
@@ -53,6 +60,8 @@ public:
     int returnConnection() const { return m_return; }
     int stereoDefault() const { return m_stereo; }
     bool convertFiles() const { return m_convertFiles; }
+    // The IR processing switches in the order of their ids (trim, minimum phase, fade, loudness).
+    std::array<bool, 4> irProcessing() const { return m_processing; }
 
 public Q_SLOTS:
     // OK and Return: the stereo default and the file conversion are taken over only here.
@@ -76,9 +85,11 @@ private:
     QButtonGroup* m_returnGroup = nullptr;
     QButtonGroup* m_stereoGroup = nullptr;
     QCheckBox* m_convert = nullptr;
+    std::array<QCheckBox*, 4> m_processingBoxes{};
     QPushButton* m_reset = nullptr;
     QPushButton* m_ok = nullptr;
     bool m_convertFiles = false;
+    std::array<bool, 4> m_processing{};
     int m_send = -1;
     int m_return = -1;
     int m_stereo = -1;

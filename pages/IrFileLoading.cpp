@@ -3,7 +3,12 @@
 #include "IrFileLoading.h"
 
 #include "CFIRFile.h"
+#include "GenericException.h"
+#include "IrConversion.h"
 #include "IrFileFacts.h"
+#include "IrProcessing.h"
+
+#include <vector>
 
 namespace orx {
 
@@ -24,6 +29,23 @@ LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settin
     file.readCoefficients(loaded.coefficients.data(), channel);
     if (file.isConverted())
         loaded.processing = inspectIrFile(path).conversion;
+    // With every step off the taps are the file's first 2048 samples as read above, bit for bit.
+    if (settings && settings->anyIrProcessing()) {
+        eLibrary::IrProcessing steps;
+        steps.trimSilence = settings->TrimSilence;
+        steps.minimumPhase = settings->MinimumPhase;
+        steps.fadeOut = settings->FadeOut;
+        steps.matchLoudness = settings->MatchLoudness;
+        std::vector<double> whole;
+        // The whole response, not only its first 2048 samples: trimming and minimum phase bring in what lies after.
+        if (!eLibrary::ConvertedIrFile(path).readWhole(channel, whole))
+            throw mstd::CGenericException(mstd::kErrFIRFileRead, 0);
+        const eLibrary::ProcessedIr processed = eLibrary::processIr(whole, steps);
+        loaded.coefficients = processed.taps;
+        const std::string summary = processed.summary();
+        if (!summary.empty())
+            loaded.processing += (loaded.processing.empty() ? "" : "; ") + summary;
+    }
     return loaded;
 }
 

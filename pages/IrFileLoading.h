@@ -15,11 +15,14 @@ namespace orx {
 
 struct LoadedIr {
     std::array<std::int16_t, kCoefficientCount> coefficients{};
-    std::string processing; // what the conversion did ("sample rate 48000 Hz, ..."); empty when nothing
+    // What the conversion and the IR processing did ("sample rate 48000 Hz, ...; trimmed 221 samples of leading
+    // silence, minimum phase"); empty when nothing.
+    std::string processing;
 };
 
 // Throws mstd::CGenericException 1005 to 1009. `askChannel` is asked (0 or 1) for a stereo file when the
-// settings leave the channel to the user; without settings the user is asked as well.
+// settings leave the channel to the user; without settings the user is asked as well. The settings' IR processing
+// steps, when any is on, work on the whole response of that channel.
 LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settings,
                     const std::function<int()>& askChannel);
 

@@ -124,6 +124,16 @@ std::string AppSettings::defaultIrFolder() const
     return (std::filesystem::path(music.empty() ? std::string(1, '/') : music) / "ORX" / "Veltra").string();
 }
 
+namespace {
+
+// The [Properties] switches that are written only once turned on, so a file without them stays without them.
+std::pair<const char*, bool AppSettings::*> const kSwitches[] = {
+    {"ConvertFiles", &AppSettings::ConvertFiles}, {"TrimSilence", &AppSettings::TrimSilence},
+    {"MinimumPhase", &AppSettings::MinimumPhase}, {"FadeOut", &AppSettings::FadeOut},
+    {"MatchLoudness", &AppSettings::MatchLoudness}};
+
+} // namespace
+
 bool AppSettings::load()
 {
     const auto path = settingsPath();
@@ -134,7 +144,8 @@ bool AppSettings::load()
     X = profile.getInt("Window", "X", 0);
     Y = profile.getInt("Window", "Y", 0);
     PrimaryCh = profile.getInt("Properties", "PrimaryCh", 0);
-    ConvertFiles = profile.getInt("Properties", "ConvertFiles", 0) == 1;
+    for (const auto& [key, field] : kSwitches)
+        this->*field = profile.getInt("Properties", key, 0) == 1;
     const std::string fallback = defaultIrFolder();
     FolderPathAmpI = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpI", fallback));
     FolderPathAmpII = removeTrailingSeparator(profile.getString("SpeakerSimulation", "FolderPathAmpII", fallback));
@@ -160,8 +171,9 @@ bool AppSettings::save()
     profile.setString("SpeakerSimulation", "FolderPathAmpII", FolderPathAmpII);
     // A line break can never be stored, so it tells "no such key" apart from an empty value.
     constexpr const char* kMissing = "\n";
-    if (ConvertFiles || profile.getString("Properties", "ConvertFiles", kMissing) != kMissing)
-        profile.setString("Properties", "ConvertFiles", ConvertFiles ? "1" : "0");
+    for (const auto& [key, field] : kSwitches)
+        if (this->*field || profile.getString("Properties", key, kMissing) != kMissing)
+            profile.setString("Properties", key, this->*field ? "1" : "0");
     for (const auto& [key, value] :
          {std::pair{"Api", &MidiApi}, std::pair{"InputPort", &MidiInputPort}, std::pair{"OutputPort", &MidiOutputPort}}) {
         if (!value->empty() || profile.getString("MIDI", key, kMissing) != kMissing)

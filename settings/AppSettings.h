@@ -53,6 +53,14 @@ public:
     // [Properties] ConvertFiles: 1 loads files of other rates and formats by converting them; anything else
     // keeps to 44.1 kHz PCM files. A file without the key stays without it until the conversion is turned on.
     bool ConvertFiles = false;
+    // [Properties] TrimSilence, MinimumPhase, FadeOut, MatchLoudness: what is done to a file's response before it
+    // goes to the amplifier (1 on; anything else off), kept the same way as ConvertFiles. All off: the first 2048
+    // samples as they are.
+    bool TrimSilence = false;
+    bool MinimumPhase = false;
+    bool FadeOut = false;
+    bool MatchLoudness = false;
+    bool anyIrProcessing() const { return TrimSilence || MinimumPhase || FadeOut || MatchLoudness; }
     std::string FolderPathAmpI;
     std::string FolderPathAmpII;
     // [MIDI] InputPort and OutputPort: the amp's ports as the user chose them, by name (empty: found by the

@@ -185,6 +185,7 @@ TEST_F(Properties, EachControlCarriesItsText)
         {D::kReturnGroup, "FX LOOP RETURN Connection"},
         {D::kStereoGroup, "Default Channel of the Stereo IR File"},
         {D::kConversionGroup, "IR File Conversion"},
+        {D::kProcessingGroup, "IR Processing"},
         {D::kResetGroup, "Reset IR Data"},
     };
     for (const auto& [id, text] : boxes) {
@@ -220,7 +221,8 @@ TEST_F(Properties, EachControlCarriesItsText)
     EXPECT_EQ(top(D::kSendGroup), top(D::kReturnGroup));
     EXPECT_LT(top(D::kReturnGroup), top(D::kStereoGroup));
     EXPECT_LT(top(D::kStereoGroup), top(D::kConversionGroup));
-    EXPECT_LT(top(D::kConversionGroup), top(D::kResetGroup));
+    EXPECT_LT(top(D::kConversionGroup), top(D::kProcessingGroup));
+    EXPECT_LT(top(D::kProcessingGroup), top(D::kResetGroup));
     EXPECT_EQ(push(dialog.get(), D::kReset)->text(), "Reset");
     EXPECT_EQ(push(dialog.get(), D::kOk)->text(), "OK");
     EXPECT_TRUE(push(dialog.get(), D::kOk)->isDefault());
@@ -249,25 +251,45 @@ TEST_F(Properties, OpensWithTheStoredStereoDefaultAndOkStoresWhatIsChecked)
     }
 }
 
-TEST_F(Properties, TheFileConversionIsTakenOverOnlyWithOk)
+// The file conversion and each IR processing switch: shown as stored, taken over with OK only, each its own setting.
+TEST_F(Properties, TheFileSwitchesAreTakenOverOnlyWithOk)
 {
+    const std::tuple<int, bool AppSettings::*, const char*> switches[] = {
+        {D::kConvertFiles, &AppSettings::ConvertFiles, "Convert other sample rates and formats to 44.1 kHz"},
+        {D::kTrimSilence, &AppSettings::TrimSilence, "Trim leading silence"},
+        {D::kMinimumPhase, &AppSettings::MinimumPhase, "Minimum phase"},
+        {D::kFadeOut, &AppSettings::FadeOut, "Fade out the end of the taps"},
+        {D::kMatchLoudness, &AppSettings::MatchLoudness, "Match loudness"},
+    };
     const struct {
         bool stored;
         bool ok; // else Escape
         bool expected;
     } cases[] = {{false, true, true}, {false, false, false}, {true, true, false}, {true, false, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "stored " << c.stored << (c.ok ? ", OK" : ", Escape"));
-        AppSettings::getInstance()->ConvertFiles = c.stored;
-        open();
-        auto* convert = dialog->findChild<QCheckBox*>(QString::number(D::kConvertFiles));
-        EXPECT_EQ(convert->isChecked(), c.stored);
-        convert->click();
-        if (c.ok)
-            push(dialog.get(), D::kOk)->click();
-        else
-            QTest::keyClick(dialog.get(), Qt::Key_Escape);
-        EXPECT_EQ(AppSettings::getInstance()->ConvertFiles, c.expected);
+    for (const auto& [id, field, text] : switches) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message() << text << ": stored " << c.stored << (c.ok ? ", OK" : ", Escape"));
+            AppSettings* settings = AppSettings::getInstance();
+            for (const auto& other : switches)
+                settings->*std::get<1>(other) = false;
+            settings->*field = c.stored;
+            open();
+            auto* box = dialog->findChild<QCheckBox*>(QString::number(id));
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), text);
+            EXPECT_EQ(box->isChecked(), c.stored);
+            box->click();
+            if (c.ok)
+                push(dialog.get(), D::kOk)->click();
+            else
+                QTest::keyClick(dialog.get(), Qt::Key_Escape);
+            EXPECT_EQ(settings->*field, c.expected);
+            for (const auto& other : switches) {
+                if (std::get<1>(other) != field) {
+                    EXPECT_FALSE(settings->*std::get<1>(other)) << "another switch changed";
+                }
+            }
+        }
     }
 }
 

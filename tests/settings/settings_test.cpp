@@ -106,35 +106,41 @@ TEST_F(Settings, TheChosenMidiPortsAreKeptAndAFileWithoutThemStaysWithout)
     }
 }
 
-// The conversion of other file formats is off unless the file says 1; a file that never had the key gets none
-// from a save, so the files of users who never turned it on stay as they were.
-TEST_F(Settings, TheFileConversionIsOffUnlessTurnedOnAndAFileWithoutItStaysWithout)
+// The file conversion and each IR processing step are off unless the file says 1; a file that never had the key gets
+// none from a save, so the files of users who never turned them on stay as they were.
+TEST_F(Settings, TheSwitchesOfPropertiesAreOffUnlessTurnedOnAndAFileWithoutThemStaysWithout)
 {
     const std::string head = "[Window]\nX=1\nY=2\n[Properties]\nPrimaryCh=0\n";
     const std::string tail = "[SpeakerSimulation]\nFolderPathAmpI=/a\nFolderPathAmpII=/b\n";
-    struct Case {
-        const char* what;
-        std::string file;
-        bool loaded;
-        bool saved; // set before the save
-        std::string expectedFile;
-    };
-    const Case cases[] = {
-        {"never turned on", head + tail, false, false, head + tail},
-        {"turned on", head + tail, false, true, head + "ConvertFiles=1\n" + tail},
-        {"turned off again", head + "ConvertFiles=1\n" + tail, true, false, head + "ConvertFiles=0\n" + tail},
-        {"a value that is not 1 is off", head + "ConvertFiles=yes\n" + tail, false, false,
-         head + "ConvertFiles=0\n" + tail},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        write(c.file);
-        AppSettings settings(folders);
-        ASSERT_TRUE(settings.load());
-        EXPECT_EQ(settings.ConvertFiles, c.loaded);
-        settings.ConvertFiles = c.saved;
-        ASSERT_TRUE(settings.save());
-        EXPECT_EQ(read(), c.expectedFile);
+    const std::pair<std::string, bool AppSettings::*> switches[] = {
+        {"ConvertFiles", &AppSettings::ConvertFiles}, {"TrimSilence", &AppSettings::TrimSilence},
+        {"MinimumPhase", &AppSettings::MinimumPhase}, {"FadeOut", &AppSettings::FadeOut},
+        {"MatchLoudness", &AppSettings::MatchLoudness}};
+    for (const auto& [key, field] : switches) {
+        struct Case {
+            const char* what;
+            std::string file;
+            bool loaded;
+            bool saved; // set before the save
+            std::string expectedFile;
+        };
+        const Case cases[] = {
+            {"never turned on", head + tail, false, false, head + tail},
+            {"turned on", head + tail, false, true, head + key + "=1\n" + tail},
+            {"turned off again", head + key + "=1\n" + tail, true, false, head + key + "=0\n" + tail},
+            {"a value that is not 1 is off", head + key + "=yes\n" + tail, false, false, head + key + "=0\n" + tail},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(key + ": " + c.what);
+            write(c.file);
+            AppSettings settings(folders);
+            ASSERT_TRUE(settings.load());
+            EXPECT_EQ(settings.*field, c.loaded);
+            EXPECT_EQ(settings.anyIrProcessing(), c.loaded && key != "ConvertFiles");
+            settings.*field = c.saved;
+            ASSERT_TRUE(settings.save());
+            EXPECT_EQ(read(), c.expectedFile);
+        }
     }
 }
 
