@@ -24,10 +24,26 @@ std::mutex& plannerLock()
     return lock;
 }
 
-// The plans made so far, by size and direction; kept for the life of the program.
+// The plans made so far, by size and direction; kept for the life of the program and given back to FFTW at its
+// end, with FFTW's own planner data, so that nothing it allocated outlives it.
+class PlanCache {
+public:
+    ~PlanCache()
+    {
+        for (auto& [key, plan] : m_plans)
+            if (plan)
+                fftw_destroy_plan(plan);
+        fftw_cleanup();
+    }
+    fftw_plan& operator[](std::pair<std::size_t, bool> key) { return m_plans[key]; }
+
+private:
+    std::map<std::pair<std::size_t, bool>, fftw_plan> m_plans;
+};
+
 fftw_plan cachedPlan(std::size_t n, bool forward)
 {
-    static std::map<std::pair<std::size_t, bool>, fftw_plan> plans;
+    static PlanCache plans;
     const std::lock_guard guard(plannerLock());
     fftw_plan& plan = plans[{n, forward}];
     if (!plan) {

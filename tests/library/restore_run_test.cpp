@@ -202,6 +202,7 @@ TEST_F(RestoreRun, ABackupFromTheOtherModelRestoresWhatApplies)
         session->stopRequestThread();
         CORXManager::deleteInstance();
         CMIDIManager::deleteInstance();
+        session = nullptr; // TearDown must not reach the session deleted here
 
         // Another amplifier, straight from the factory, with channel II's settings of its own.
         amp = std::make_shared<sim::SimulatedAmp>(c.ampModel);
@@ -227,6 +228,7 @@ TEST_F(RestoreRun, ABackupFromTheOtherModelRestoresWhatApplies)
         session->stopRequestThread();
         CORXManager::deleteInstance();
         CMIDIManager::deleteInstance();
+        session = nullptr; // TearDown must not reach the session deleted here
         amp = std::make_shared<sim::SimulatedAmp>('2');
         events.clear();
     }
