@@ -7,6 +7,7 @@
 #include "CBackupRestore.h"
 #include "CAboutDlg.h"
 #include "CEffcetSettingsTab.h"
+#include "CIrInfoDlg.h"
 #include "CMIDIManager.h"
 #include "CMidiPortsDlg.h"
 #include "CORXManager.h"
@@ -85,6 +86,7 @@ constexpr CommandSite kCommandSites[] = {
     {kCmdBackUpAmp, "[CATCH] Exception! -  CORXUtilityDlg::OnBackUpAmp()\n"},
     {kCmdRestoreAmp, "[CATCH] Exception! -  CORXUtilityDlg::OnRestoreAmp()\n"},
     {kCmdExportIr, "[CATCH] Exception! -  CORXUtilityDlg::OnExportIr()\n"},
+    {kCmdIrInfo, "[CATCH] Exception! -  CORXUtilityDlg::OnIrFileInfo()\n"},
     {kCmdUndo, "[CATCH] Exception! -  CORXUtilityDlg::OnEditUndo()\n"},
     {kCmdCut, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCut()\n"},
     {kCmdCopy, "[CATCH] Exception! -  CORXUtilityDlg::OnEditCopy()\n"},
@@ -183,6 +185,8 @@ CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
     setFixedSize(CDevicePage::kWidth, menuHeight + tabHeight + CDevicePage::kHeight);
 
     // Accelerators: they reach the page shown whatever state the menu items were last left in.
+    auto* infoKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_I), this);
+    connect(infoKey, &QShortcut::activated, this, [this] { guarded(kCatchKeys, [&] { showIrInfo(); }); });
     for (const auto& c : kEditCommands) {
         auto* shortcut = new QShortcut(QKeySequence(c.key), this);
         connect(shortcut, &QShortcut::activated, this,
@@ -254,6 +258,8 @@ void CORXUtilityDlg::buildMenu()
     add(m_editMenu, "Properties...", kCmdProperties);
     // Needed most when nothing is connected, so never disabled.
     add(m_editMenu, "MIDI Ports...", kCmdMidiPorts);
+    // What the amplifier will hear of the file tried on the speaker page shown.
+    add(m_editMenu, "IR File Info...\tCtrl+I", kCmdIrInfo);
     QMenu* help = m_menuBar->addMenu(QStringLiteral("Help(&H)"));
     add(help, "About(&A)...", kCmdAbout);
     connect(m_fileMenu, &QMenu::aboutToShow, this, [this] { updateFileItems(); });
@@ -272,6 +278,10 @@ QAction* CORXUtilityDlg::commandAction(int command) const
 
 void CORXUtilityDlg::updateEditItems()
 {
+    if (QAction* info = commandAction(kCmdIrInfo)) {
+        const CSpeakerSimulationTab* speaker = shownSpeakerPage();
+        info->setEnabled(speaker && speaker->triedFile());
+    }
     IMenuHandler* handler = activeMenuHandler();
     if (!handler)
         return; // items keep their state
@@ -352,6 +362,9 @@ void CORXUtilityDlg::executeCommand(int command)
     case kCmdRestoreAmp:
         restoreAmp();
         break;
+    case kCmdIrInfo:
+        showIrInfo();
+        break;
     case kCmdExportIr:
         exportIr(this, shownSpeakerPage(), *CORXManager::getInstance(), programLibraryFolder());
         break;
@@ -382,6 +395,25 @@ void CORXUtilityDlg::executeCommand(int command)
     default:
         break;
     }
+}
+
+void CORXUtilityDlg::showIrInfo()
+{
+    CSpeakerSimulationTab* speaker = shownSpeakerPage();
+    if (!speaker || !speaker->triedFile())
+        return;
+    // One at a time, following the page it was opened from.
+    if (m_irInfo && m_irInfo->page() != speaker)
+        m_irInfo->close();
+    if (!m_irInfo || m_irInfo->page() != speaker) {
+        m_irInfo = new CIrInfoDlg(speaker, this);
+        m_irInfo->setAttribute(Qt::WA_DeleteOnClose);
+    } else {
+        m_irInfo->refresh();
+    }
+    m_irInfo->show();
+    m_irInfo->raise();
+    m_irInfo->activateWindow();
 }
 
 CDevicePage* CORXUtilityDlg::page(int pageIndex) const

@@ -5,6 +5,7 @@
 #include "DeviceEventMessage.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QEvent>
 
@@ -18,6 +19,7 @@ class QMenuBar;
 class QTabBar;
 class CDevicePage;
 class CEffcetSettingsTab;
+class CIrInfoDlg;
 class CSpeakerSimulationTab;
 class IMenuHandler;
 
@@ -39,6 +41,7 @@ enum Command : int {
     kCmdBackUpAmp = 32790,
     kCmdRestoreAmp = 32791,
     kCmdExportIr = 32792,
+    kCmdIrInfo = 32793,
     kCmdUndo = 57643,
     kCmdCut = 57635,
     kCmdCopy = 57634,
@@ -93,6 +96,7 @@ private:
     CSpeakerSimulationTab* shownSpeakerPage() const;
     bool ampReadyForBackup() const;
     void restoreAmp();
+    void showIrInfo();
     void placeStatus();
     void updateStatus();
     void closingSteps();
@@ -121,6 +125,7 @@ private:
     CSpeakerSimulationTab* m_speakerI = nullptr;
     CSpeakerSimulationTab* m_speakerII = nullptr;
     std::array<CDevicePage*, 4> m_pages{};
+    QPointer<CIrInfoDlg> m_irInfo;
 };
 
 } // namespace orx

@@ -143,6 +143,13 @@ public:
     double dialGainDb() const { return m_logic.dialGainDb(); }
     const orx::FIRRecord& irRecord() const { return m_logic.irRecord(); }
     std::optional<orx::FIRRecord> triedRecord() const { return m_logic.triedRecord(); }
+    std::optional<orx::SpeakerSimulationLogic::TriedFile> triedFile() const { return m_logic.triedFile(); }
+
+Q_SIGNALS:
+    // Another file is being tried on this page.
+    void fileTriedChanged();
+
+public:
     // Counts the file checks whose results reached the list, so tests can wait for one.
     int fileChecksShown() const { return m_fileChecksShown; }
 
@@ -173,6 +180,7 @@ private:
     int askChannel() override;
     std::string askFolder(const std::string& current) override;
     void callLater(int ms, std::function<void()> work) override;
+    void fileTried() override { Q_EMIT fileTriedChanged(); }
 
     void layoutControls();
     void refillList(const std::vector<CFileItem>& items);

@@ -8,6 +8,8 @@
 #include "IrFileFacts.h"
 #include "IrProcessing.h"
 
+#include <algorithm>
+#include <span>
 #include <vector>
 
 namespace orx {
@@ -26,6 +28,7 @@ LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settin
         channel = primary == 0 || primary == 1 ? primary : askChannel();
     }
     LoadedIr loaded;
+    loaded.channel = channel;
     file.readCoefficients(loaded.coefficients.data(), channel);
     if (file.isConverted())
         loaded.processing = inspectIrFile(path).conversion;
@@ -47,6 +50,35 @@ LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settin
             loaded.processing += (loaded.processing.empty() ? "" : "; ") + summary;
     }
     return loaded;
+}
+
+std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int channel,
+                                        const std::array<std::int16_t, kCoefficientCount>& sent,
+                                        const std::string& processing)
+{
+    IrInsight insight;
+    insight.file = file;
+    insight.channel = channel;
+    insight.processing = processing;
+    std::vector<double> whole;
+    try {
+        if (!eLibrary::ConvertedIrFile(file).readWhole(channel, whole) || whole.empty())
+            return std::nullopt;
+    } catch (...) {
+        return std::nullopt; // gone or changed since it was tried
+    }
+    insight.whole = eLibrary::analyseIr(whole);
+    insight.sentTaps.assign(sent.begin(), sent.end());
+    insight.sent = eLibrary::measureIr(insight.sentTaps);
+    const std::size_t first = std::min(whole.size(), kCoefficientCount);
+    insight.processed = !std::equal(insight.sentTaps.begin(), insight.sentTaps.begin() + static_cast<std::ptrdiff_t>(first),
+                                    whole.begin());
+    insight.wholeResponse = eLibrary::magnitudeResponse(whole);
+    insight.sentResponse = eLibrary::magnitudeResponse(insight.sentTaps);
+    if (insight.processed)
+        insight.unprocessedResponse =
+            eLibrary::magnitudeResponse(std::span<const double>(whole.data(), first));
+    return insight;
 }
 
 std::array<std::uint8_t, kIrNameLength> irNameOfFile(const std::string& displayName)

@@ -5,11 +5,14 @@
 
 #include "AppSettings.h"
 #include "DeviceRecords.h"
+#include "IrAnalysis.h"
 
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orx {
 
@@ -18,6 +21,7 @@ struct LoadedIr {
     // What the conversion and the IR processing did ("sample rate 48000 Hz, ...; trimmed 221 samples of leading
     // silence, minimum phase"); empty when nothing.
     std::string processing;
+    int channel = 0; // the file's channel the taps came from
 };
 
 // Throws mstd::CGenericException 1005 to 1009. `askChannel` is asked (0 or 1) for a stereo file when the
@@ -25,6 +29,26 @@ struct LoadedIr {
 // steps, when any is on, work on the whole response of that channel.
 LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settings,
                     const std::function<int()>& askChannel);
+
+// What the IR File Info dialog shows of a file being tried: the whole response (after the conversion) and the 2048
+// taps as they were sent, and, when the processing changed them, the taps as the file has them.
+struct IrInsight {
+    std::filesystem::path file;
+    int channel = 0;
+    std::string processing;              // what the loading did, as LoadedIr says it
+    eLibrary::IrAnalysis whole;          // the file, and its first 2048 samples as the taps
+    eLibrary::IrMeasures sent;           // the taps as sent
+    bool processed = false;              // the taps sent are not the file's first 2048 samples
+    eLibrary::MagnitudeResponse wholeResponse;
+    eLibrary::MagnitudeResponse sentResponse;
+    eLibrary::MagnitudeResponse unprocessedResponse; // only when processed
+    std::vector<double> sentTaps;        // 2048, in 16-bit units
+};
+
+// Reads the file's whole response again (headers and samples; on any thread); nothing when it cannot be read.
+std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int channel,
+                                        const std::array<std::int16_t, kCoefficientCount>& sent,
+                                        const std::string& processing);
 
 // The IR name a file gets: its name without the extension, at most 63 bytes.
 std::array<std::uint8_t, kIrNameLength> irNameOfFile(const std::string& displayName);

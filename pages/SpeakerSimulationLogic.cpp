@@ -165,6 +165,7 @@ std::string SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const
     const LoadedIr loaded =
         loadIrFile(childFolder(folder, fileName), AppSettings::getInstance(), [this] { return m_view.askChannel(); });
     std::copy(loaded.coefficients.begin(), loaded.coefficients.end(), coefficients);
+    m_loadedChannel = loaded.channel;
     return loaded.processing;
 }
 
@@ -203,11 +204,13 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         m_record.coefficients = coefficients;
         m_triedFile = childFolder(folder, item.getFileName());
         m_triedProcessing = processing;
+        m_triedChannel = m_loadedChannel;
         m_record.irName = irNameOfFile(item.getDisplayText());
         beginBusy();
         sendChosenFile();
         if (m_bypass)
             setBypassOff();
+        m_view.fileTried();
     } catch (...) {
         std::fputs("[CATCH] Exception! - CSpeakerSimulationTab::OnLbnSelchangeFileList()\n", stderr);
     }

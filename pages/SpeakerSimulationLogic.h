@@ -85,6 +85,8 @@ public:
     virtual int askChannel() = 0;
     // A folder the user chose, starting at `current`; empty when cancelled.
     virtual std::string askFolder(const std::string& current) = 0;
+    // Another file is being tried (for what follows the page, such as the IR File Info dialog).
+    virtual void fileTried() {}
     // Runs `work` once, at least `ms` milliseconds from now, unless the page is gone by then.
     virtual void callLater(int ms, std::function<void()> work) = 0;
 };
@@ -149,6 +151,19 @@ public:
     const std::vector<CFileItem>& fileItems() const { return m_items; }
     int selectedIndex() const { return m_selected; }
     const FIRRecord& irRecord() const { return m_record; }
+    // The file being tried: where it is, the channel its taps came from, what its loading did.
+    struct TriedFile {
+        std::string path;
+        int channel = 0;
+        FIRRecord record;
+        std::string processing;
+    };
+    std::optional<TriedFile> triedFile() const
+    {
+        if (m_selected == -1 || m_triedFile.empty())
+            return std::nullopt;
+        return TriedFile{m_triedFile, m_triedChannel, m_record, m_triedProcessing};
+    }
     // The file being tried as it went to the amplifier; nothing when none is, or the bypass plays instead.
     std::optional<FIRRecord> triedRecord() const
     {
@@ -190,6 +205,8 @@ private:
     FIRRecord m_record;
     std::string m_triedFile;       // the file m_record came from
     std::string m_triedProcessing; // what its loading did to it
+    int m_triedChannel = 0;        // the file's channel its taps came from
+    int m_loadedChannel = 0;       // the same, of the last file loaded
     struct PendingStore {
         bool rename = false;
         std::string sourceFile;

@@ -238,6 +238,7 @@ TEST_F(MainDialog, MenuTextsAndCommands)
                  {kCmdSelectAll, "Select All(&A)\tCtrl+A"},
                  {kCmdProperties, "Properties..."},
                  {kCmdMidiPorts, "MIDI Ports..."},
+                 {kCmdIrInfo, "IR File Info...\tCtrl+I"},
                  {kCmdAbout, "About(&A)..."}};
     for (const auto& item : items) {
         QAction* action = dialog->commandAction(item.command);
@@ -246,10 +247,11 @@ TEST_F(MainDialog, MenuTextsAndCommands)
     }
     // Separators after Undo and before Properties.
     const auto edit = dialog->menuBar()->actions()[1]->menu()->actions();
-    ASSERT_EQ(edit.size(), 9);
+    ASSERT_EQ(edit.size(), 10);
     EXPECT_TRUE(edit[1]->isSeparator());
     EXPECT_TRUE(edit[6]->isSeparator());
     EXPECT_EQ(edit[8]->data().toInt(), kCmdMidiPorts) << "right under Properties";
+    EXPECT_EQ(edit[9]->data().toInt(), kCmdIrInfo);
 }
 
 TEST_F(MainDialog, WithAnEffectPageShownTheEditItemsAreDisabled)

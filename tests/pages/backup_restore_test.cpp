@@ -8,6 +8,7 @@
 #include "AmpRestore.h"
 #include "CBackupRestore.h"
 #include "CDTAListBox.h"
+#include "CIrInfoDlg.h"
 #include "CORXUtilityDlg.h"
 #include "CSpeakerSimulationTab.h"
 #include "IrLibrary.h"
@@ -17,10 +18,15 @@
 
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmap>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 
@@ -360,6 +366,60 @@ TEST_F(AmpFiles, ExportWritesTheTriedFileOrWhatTheLibraryKnowsOfTheSlot)
     EXPECT_EQ(exported("no such folder/x.wav"), std::nullopt);
     ASSERT_EQ(notices.size(), 1U);
     EXPECT_EQ(notices[0].kind, NoticeKind::Error) << notices[0].text;
+}
+
+// Edit > IR File Info on the speaker page: the figures of the file tried, checked against closed forms, and the
+// dialog follows the page when another file is tried.
+TEST_F(AmpFiles, IrFileInfoShowsWhatTheTapsKeepAndFollowsThePage)
+{
+    constexpr int kDelay = 221, kLength = 3000;
+    constexpr double kDecay = 0.9995; // slow enough that the taps lose a known part of it
+    std::vector<std::int16_t> delayed(kDelay, 0);
+    for (int i = 0; i < kLength; ++i)
+        delayed.push_back(static_cast<std::int16_t>(std::lround(20000 * std::pow(kDecay, i))));
+    test::writeWave(irFolder / "Delayed.wav", {delayed});
+    connect();
+    showSpeakerPage();
+    Q_EMIT dialog->menuBar()->actions()[1]->menu()->aboutToShow();
+    EXPECT_FALSE(dialog->commandAction(kCmdIrInfo)->isEnabled()) << "no file is tried yet";
+
+    CSpeakerSimulationTab* p = speakerPage();
+    CDTAListBox* list = p->fileList();
+    const auto found = list->findItems(QStringLiteral("Delayed.wav"), Qt::MatchExactly);
+    ASSERT_FALSE(found.isEmpty());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.front()).center());
+    ASSERT_TRUE(processUntil([p] { return p->triedRecord().has_value() && !p->isBusy(); }));
+    Q_EMIT dialog->menuBar()->actions()[1]->menu()->aboutToShow();
+    QAction* item = dialog->commandAction(kCmdIrInfo);
+    ASSERT_TRUE(item->isEnabled());
+    EXPECT_EQ(item->text(), "IR File Info...\tCtrl+I");
+    item->trigger();
+    auto* info = dialog->findChild<CIrInfoDlg*>();
+    ASSERT_NE(info, nullptr);
+    EXPECT_TRUE(info->isVisible());
+    ASSERT_TRUE(info->view()->insight().has_value());
+    const IrInsight& insight = *info->view()->insight();
+    EXPECT_EQ(insight.whole.whole.length, static_cast<std::size_t>(kDelay + kLength));
+    EXPECT_EQ(insight.whole.whole.leadingSilence, static_cast<std::size_t>(kDelay));
+    // The taps hold the delay and the first 1827 samples of the decay: their share of a geometric series.
+    const double kept = (1 - std::pow(kDecay, 2.0 * (2048 - kDelay))) / (1 - std::pow(kDecay, 2.0 * kLength));
+    EXPECT_NEAR(insight.whole.tapsEnergyShare, kept, 1e-4);
+    EXPECT_FALSE(insight.processed);
+    const auto lines = insightLines(insight);
+    const auto has = [&](const std::string& part) {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });
+    };
+    EXPECT_TRUE(has("leading silence 221 samples (5.0 ms)"));
+    EXPECT_TRUE(has("3221 samples (73.0 ms)"));
+    char percent[32];
+    std::snprintf(percent, sizeof percent, "keep %.1f %% of its energy", kept * 100);
+    EXPECT_TRUE(has(percent)) << percent;
+    if (const char* shot = std::getenv("ORX_IR_INFO_SHOT"))
+        info->grab().save(QString::fromLocal8Bit(shot));
+
+    tryWarmCab();
+    ASSERT_TRUE(info->view()->insight().has_value());
+    EXPECT_EQ(info->view()->insight()->file.filename(), "Warm Cab.wav") << "the dialog follows the page";
 }
 
 } // namespace
