@@ -1,10 +1,12 @@
 // Speed of what the user-interface thread does on its own: listing a folder and painting the pages.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CEffcetSettingsTab.h"
+#include "CIrInfoDlg.h"
 #include "CMIDIManager.h"
 #include "CSpeakerSimulationTab.h"
 #include "FolderScan.h"
 #include "SimulatorPorts.h"
+#include "WaveFile.h"
 
 #include <QApplication>
 #include <QImage>
@@ -13,9 +15,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -56,6 +62,33 @@ template <typename Page> void BM_PaintPage(benchmark::State& state)
 }
 BENCHMARK_TEMPLATE(BM_PaintPage, CEffcetSettingsTab)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_PaintPage, CSpeakerSimulationTab)->Unit(benchmark::kMillisecond);
+
+// One paint of the IR File Info view (figures, a 256-point response of the file and of the taps, the 2048 taps)
+// for a 1 s response, as each file tried repaints it.
+void BM_PaintIrInfo(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    const std::string path = (std::filesystem::path(folder.path().toStdString()) / "long.wav").string();
+    std::vector<std::int16_t> samples(44100);
+    std::uint32_t noise = 12345;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const double decay = std::exp(-static_cast<double>(i) / 4000.0);
+        samples[i] = static_cast<std::int16_t>(decay * (static_cast<int>(noise >> 16) - 32768) * 0.9);
+    }
+    orx::test::writeWave(path, {samples});
+    std::array<std::int16_t, orx::kCoefficientCount> taps{};
+    std::copy_n(samples.begin(), taps.size(), taps.begin());
+    orx::IrInfoView view;
+    view.setInsight(orx::inspectTriedIr(path, 0, taps, {}));
+    view.resize(view.sizeHint());
+    QImage target(view.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        view.render(&target);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_PaintIrInfo)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
