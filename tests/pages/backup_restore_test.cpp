@@ -128,15 +128,16 @@ protected:
         dialog->tabBar()->setCurrentIndex(2);
         QCoreApplication::processEvents();
     }
-    void tryWarmCab()
+    void tryFile(const QString& name)
     {
         CSpeakerSimulationTab* p = speakerPage();
         CDTAListBox* list = p->fileList();
-        const auto found = list->findItems(QStringLiteral("Warm Cab.wav"), Qt::MatchExactly);
-        ASSERT_FALSE(found.isEmpty());
+        const auto found = list->findItems(name, Qt::MatchExactly);
+        ASSERT_FALSE(found.isEmpty()) << name.toStdString();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.front()).center());
         ASSERT_TRUE(processUntil([p] { return p->triedRecord().has_value() && !p->isBusy(); }));
     }
+    void tryWarmCab() { tryFile(QStringLiteral("Warm Cab.wav")); }
     // What the IR library of the program knows: the slot holds `coefficients` under the amplifier's name and gain.
     void recordInLibrary(int slot, const FIRRecord& amp, const Coefficients& coefficients)
     {
@@ -383,12 +384,7 @@ TEST_F(AmpFiles, IrFileInfoShowsWhatTheTapsKeepAndFollowsThePage)
     Q_EMIT dialog->menuBar()->actions()[1]->menu()->aboutToShow();
     EXPECT_FALSE(dialog->commandAction(kCmdIrInfo)->isEnabled()) << "no file is tried yet";
 
-    CSpeakerSimulationTab* p = speakerPage();
-    CDTAListBox* list = p->fileList();
-    const auto found = list->findItems(QStringLiteral("Delayed.wav"), Qt::MatchExactly);
-    ASSERT_FALSE(found.isEmpty());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.front()).center());
-    ASSERT_TRUE(processUntil([p] { return p->triedRecord().has_value() && !p->isBusy(); }));
+    tryFile(QStringLiteral("Delayed.wav"));
     Q_EMIT dialog->menuBar()->actions()[1]->menu()->aboutToShow();
     QAction* item = dialog->commandAction(kCmdIrInfo);
     ASSERT_TRUE(item->isEnabled());
