@@ -204,6 +204,8 @@ IrLibrary::~IrLibrary() = default;
 
 IrLibrary::Stamp IrLibrary::indexStamp() const
 {
+    if (m_folder.empty())
+        return {};
     struct stat st {};
     if (::stat((m_folder / kIndexName).c_str(), &st) != 0)
         return {};
@@ -216,7 +218,8 @@ void IrLibrary::refreshLocked() const
     if (m_loadedStamp && *m_loadedStamp == indexStamp())
         return;
     std::error_code ec;
-    if (!fs::is_directory(m_folder, ec)) {
+    // An empty path is no library at all, never the working folder.
+    if (m_folder.empty() || !fs::is_directory(m_folder, ec)) {
         m_entries.clear();
         m_problems.clear();
         m_loadedStamp = indexStamp();
@@ -367,6 +370,8 @@ LibraryEntry IrLibrary::record(const LibraryEntryInput& input)
         throw std::invalid_argument("slot " + std::to_string(input.slot) + " is not on amp channel " +
                                     std::to_string(input.ampChannel));
 
+    if (m_folder.empty())
+        throw std::runtime_error("there is no folder for the IR library");
     std::lock_guard guard(m_mutex);
     std::error_code ec;
     fs::create_directories(m_folder, ec);

@@ -68,7 +68,7 @@ struct LibraryEntry {
 
 class IrLibrary {
 public:
-    // Nothing is created until the first record; a missing folder is an empty library.
+    // Nothing is created until the first record; a missing folder, or none (an empty path), is an empty library.
     explicit IrLibrary(std::filesystem::path folder);
     ~IrLibrary();
     IrLibrary(const IrLibrary&) = delete;

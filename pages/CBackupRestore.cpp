@@ -62,13 +62,6 @@ bool readyForTheAmp(CORXManager& session)
     return session.isOpen() && (model == '1' || model == '2');
 }
 
-// A backup without a library still keeps every name and gain; the library's queries then look in a folder that
-// cannot exist rather than, for an empty path, in whatever the working folder is.
-std::filesystem::path libraryOrNowhere(const std::filesystem::path& library)
-{
-    return library.empty() ? std::filesystem::path("/nonexistent/orx-no-ir-library") : library;
-}
-
 QString slotList(const AmpBackup& backup, bool withCoefficients)
 {
     QStringList names;
@@ -256,13 +249,6 @@ bool askRestore(QWidget* owner, const QString& text)
     return box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole;
 }
 
-std::filesystem::path programLibraryFolder()
-{
-    const AppSettings* settings = AppSettings::getInstance();
-    const std::string data = settings ? settings->localAppDataFolder() : std::string();
-    return data.empty() ? std::filesystem::path() : libraryFolderIn(data);
-}
-
 std::string suggestedBackupPath()
 {
     const QString name =
@@ -280,7 +266,7 @@ void backUpAmp(QWidget* owner, CORXManager& session, const std::filesystem::path
     if (path.empty())
         return;
     try {
-        const IrLibrary known(libraryOrNowhere(library));
+        const IrLibrary known(library);
         const AmpBackup backup = makeBackup(snapshotOfSession(session), known);
         writeBackup(path, backup);
         showNotice(owner, NoticeKind::Information, kBackUpTitle, backupSummary(backup, path));

@@ -4,6 +4,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "LibraryRecorder.h"
+
 #include "AmpRestore.h"
 #include "LibraryFiles.h"
 
@@ -51,9 +53,6 @@ RestoreQuestion setRestoreQuestion(RestoreQuestion question);
 bool askRestore(QWidget* owner, const QString& text);
 // The box the question shows: the plan's lines, Restore and Cancel, Cancel the default.
 std::unique_ptr<QMessageBox> restoreQuestionBox(QWidget* owner, const QString& text);
-
-// The IR library the program records into; empty when the settings have no data folder.
-std::filesystem::path programLibraryFolder();
 
 // "Amp backup 2026-12-10.orxbackup.json" in the home folder, with today's date.
 std::string suggestedBackupPath();

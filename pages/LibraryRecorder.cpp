@@ -10,21 +10,17 @@
 
 namespace orx {
 
-namespace {
-
-std::filesystem::path settingsLibrary()
+std::filesystem::path programLibraryFolder()
 {
     const AppSettings* settings = AppSettings::getInstance();
     const std::string data = settings ? settings->localAppDataFolder() : std::string();
     return data.empty() ? std::filesystem::path() : libraryFolderIn(data);
 }
 
-} // namespace
-
 IrRecorder libraryRecorder(std::function<std::filesystem::path()> folder)
 {
     if (!folder)
-        folder = &settingsLibrary;
+        folder = &programLibraryFolder;
     IrRecorder recorder;
     recorder.record = [folder](const StoredIr& stored) {
         const std::filesystem::path where = folder();

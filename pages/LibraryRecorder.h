@@ -9,6 +9,9 @@
 
 namespace orx {
 
+// The IR library the program records into; empty when the settings have no data folder.
+std::filesystem::path programLibraryFolder();
+
 // Records into, and describes from, the library in the folder `folder()` gives at each call (the settings' data
 // folder by default); an empty folder records nothing and describes nothing.
 IrRecorder libraryRecorder(std::function<std::filesystem::path()> folder = {});

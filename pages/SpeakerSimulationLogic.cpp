@@ -3,7 +3,6 @@
 #include "SpeakerSimulationLogic.h"
 
 #include "AppSettings.h"
-#include "IrFileLoading.h"
 #include "FIRGain.h"
 #include "FolderScan.h"
 #include "GenericException.h"
@@ -159,14 +158,9 @@ void SpeakerSimulationLogic::onDoubleClick()
     storeFolder();
 }
 
-std::string SpeakerSimulationLogic::loadIRFile(std::int16_t* coefficients, const std::string& folder,
-                                               const std::string& fileName)
+LoadedIr SpeakerSimulationLogic::loadIRFile(const std::string& folder, const std::string& fileName)
 {
-    const LoadedIr loaded =
-        loadIrFile(childFolder(folder, fileName), AppSettings::getInstance(), [this] { return m_view.askChannel(); });
-    std::copy(loaded.coefficients.begin(), loaded.coefficients.end(), coefficients);
-    m_loadedChannel = loaded.channel;
-    return loaded.processing;
+    return loadIrFile(childFolder(folder, fileName), AppSettings::getInstance(), [this] { return m_view.askChannel(); });
 }
 
 void SpeakerSimulationLogic::onSelectionChanged(int row)
@@ -187,10 +181,9 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         }
         const int chosen = m_selected;
         const std::string folder = m_folder;
-        std::array<std::int16_t, kCoefficientCount> coefficients{};
-        std::string processing;
+        LoadedIr loaded;
         try {
-            processing = loadIRFile(coefficients.data(), folder, item.getFileName());
+            loaded = loadIRFile(folder, item.getFileName());
         } catch (const mstd::CGenericException& e) {
             clearSelection();
             const AppSettings* settings = AppSettings::getInstance();
@@ -201,10 +194,10 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         // While the question was open the amplifier may have gone, or the mark may have been taken away.
         if (!m_connected || m_busy || m_selected != chosen || m_folder != folder)
             return;
-        m_record.coefficients = coefficients;
+        m_record.coefficients = loaded.coefficients;
         m_triedFile = childFolder(folder, item.getFileName());
-        m_triedProcessing = processing;
-        m_triedChannel = m_loadedChannel;
+        m_triedProcessing = loaded.processing;
+        m_triedChannel = loaded.channel;
         m_record.irName = irNameOfFile(item.getDisplayText());
         beginBusy();
         sendChosenFile();

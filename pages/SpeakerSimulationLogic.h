@@ -6,6 +6,7 @@
 #pragma once
 
 #include "CFileItem.h"
+#include "IrFileLoading.h"
 #include "DeviceRecords.h"
 #include "SpeakerSimulationSession.h"
 
@@ -167,9 +168,10 @@ public:
     // The file being tried as it went to the amplifier; nothing when none is, or the bypass plays instead.
     std::optional<FIRRecord> triedRecord() const
     {
-        if (m_selected == -1 || m_bypass || m_triedFile.empty())
+        const auto tried = triedFile();
+        if (!tried || m_bypass)
             return std::nullopt;
-        return m_record;
+        return tried->record;
     }
 
 private:
@@ -179,7 +181,7 @@ private:
     void scanFolder();
     void clearSelection();
     // Returns what the loading did to the file ("" when it loaded as it is).
-    std::string loadIRFile(std::int16_t* coefficients, const std::string& folder, const std::string& fileName);
+    LoadedIr loadIRFile(const std::string& folder, const std::string& fileName);
     void recordStored();
     void refreshIrKnown();
     void beginBusy();
@@ -206,7 +208,6 @@ private:
     std::string m_triedFile;       // the file m_record came from
     std::string m_triedProcessing; // what its loading did to it
     int m_triedChannel = 0;        // the file's channel its taps came from
-    int m_loadedChannel = 0;       // the same, of the last file loaded
     struct PendingStore {
         bool rename = false;
         std::string sourceFile;

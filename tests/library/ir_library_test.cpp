@@ -226,6 +226,30 @@ TEST(IrLibrary, AMissingFolderIsAnEmptyLibraryAndIsNotCreatedByReading)
     EXPECT_FALSE(fs::exists(tmp.path() / "none"));
 }
 
+// No folder at all (a program without a data folder) is no library: never the working folder's.
+TEST(IrLibrary, AnEmptyPathIsNoLibraryNotTheWorkingFolder)
+{
+    TempFolder tmp;
+    LibraryEntryInput input;
+    input.name = files::nameFromText("Here");
+    input.slot = 1;
+    IrLibrary(tmp.path()).record(input);
+    const fs::path before = fs::current_path();
+    fs::current_path(tmp.path());
+    IrLibrary none{fs::path()};
+    const bool empty = none.entries().empty() && !none.lastForSlot(1);
+    bool refused = false;
+    try {
+        none.record(input);
+    } catch (const std::runtime_error&) {
+        refused = true;
+    }
+    fs::current_path(before);
+    EXPECT_TRUE(empty) << "the working folder's library was read";
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(IrLibrary(tmp.path()).entries().size(), 1u) << "nothing was recorded into the working folder";
+}
+
 // A program killed while it writes: the temporary index half written and, worse, the index itself cut short.
 TEST(IrLibrary, SurvivesAKillDuringTheIndexWrite)
 {

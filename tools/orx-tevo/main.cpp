@@ -262,9 +262,13 @@ std::optional<int> slotFromOptions(const QString& channel, const QString& type)
     return std::nullopt;
 }
 
-int slotCountOf(CORXManager& session)
+// Whether the amplifier has the slot; says why not when it does not.
+bool ampHasSlot(CORXManager& session, int slot)
 {
-    return static_cast<int>(session.getModelCode() == '2' ? kIrSlotCount : kSlotsPerChannel);
+    if (session.getModelCode() == '2' || slot < static_cast<int>(kSlotsPerChannel))
+        return true;
+    std::fprintf(stderr, "orx-tevo: this model 1 amplifier has amp channel I only\n");
+    return false;
 }
 
 // The slot's response as the IR library knows it: the slot's name and gain are those of the library's last entry.
@@ -288,10 +292,8 @@ std::optional<Coefficients> knownCoefficients(CORXManager& session, int slot, co
 int runInstall(CORXManager& session, int slot, const std::filesystem::path& file, const LoadedIr& loaded,
                std::uint16_t fircoe, const std::filesystem::path& library, std::chrono::milliseconds timeout)
 {
-    if (slot >= slotCountOf(session)) {
-        std::fprintf(stderr, "orx-tevo: this model 1 amplifier has amp channel I only\n");
+    if (!ampHasSlot(session, slot))
         return 1;
-    }
     const int ampCh = slot / static_cast<int>(kSlotsPerChannel);
     const int typeInUse = session.getIrSlot(ampCh);
     FIRRecord record;
@@ -332,10 +334,8 @@ int runInstall(CORXManager& session, int slot, const std::filesystem::path& file
 
 int runExport(CORXManager& session, int slot, const std::filesystem::path& file, const std::filesystem::path& library)
 {
-    if (slot >= slotCountOf(session)) {
-        std::fprintf(stderr, "orx-tevo: this model 1 amplifier has amp channel I only\n");
+    if (!ampHasSlot(session, slot))
         return 1;
-    }
     std::string why;
     const auto coefficients = knownCoefficients(session, slot, library, why);
     if (!coefficients) {
