@@ -121,6 +121,16 @@ void CORXManager::removeEventCallback(DeviceEventCallback callback)
         m_listeners.erase(it);
 }
 
+void CORXManager::removeEventCallback(DeviceEventCallback callback, void* context)
+{
+    std::unique_lock lock(m_listenerLock);
+    const auto it = std::find_if(m_listeners.begin(), m_listeners.end(), [callback, context](const Listener& l) {
+        return l.callback == callback && l.context == context;
+    });
+    if (it != m_listeners.end())
+        m_listeners.erase(it);
+}
+
 void CORXManager::notifyEvent(std::int32_t event, std::int32_t value)
 {
     if (g_instance.load() == nullptr)

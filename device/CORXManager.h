@@ -105,6 +105,8 @@ public:
     // never called after removeEventCallback returns; callbacks must not add or remove themselves.
     void addEventCallback(DeviceEventCallback callback, void* context);
     void removeEventCallback(DeviceEventCallback callback);
+    // The registration of this callback with this context only: several listeners may share one function.
+    void removeEventCallback(DeviceEventCallback callback, void* context);
     void notifyEvent(std::int32_t event, std::int32_t value);
 
     // The input and output port the user chose (names as the port lists give them; empty: automatic). A

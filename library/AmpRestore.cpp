@@ -5,49 +5,33 @@
 #include "CORXManager.h"
 #include "ErrorTexts.h"
 #include "IrLibrary.h"
+#include "SessionEvents.h"
 
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <initializer_list>
-#include <mutex>
 #include <optional>
 
 namespace orx {
 
 namespace {
 
-// The session's events as they come, from whichever thread raises them, for the one thread that waits.
+// Waits for the first of `wanted`, or of the events that end a restore; nothing when none came in time.
 class EventWaiter {
 public:
-    explicit EventWaiter(CORXManager& session) : m_session(session) { m_session.addEventCallback(&callback, this); }
-    ~EventWaiter() { m_session.removeEventCallback(&callback); }
-    EventWaiter(const EventWaiter&) = delete;
-    EventWaiter& operator=(const EventWaiter&) = delete;
+    using Event = SessionEvents::Event;
+    explicit EventWaiter(CORXManager& session) : m_events(session) {}
 
-    struct Event {
-        int event = 0;
-        int value = 0;
-    };
-
-    // The first of `wanted`, or of the events that end a restore, within the time; nothing when none came.
     std::optional<Event> waitFor(std::initializer_list<int> wanted, std::chrono::milliseconds timeout)
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::unique_lock lock(m_lock);
-        for (;;) {
-            while (!m_events.empty()) {
-                const Event e = m_events.front();
-                m_events.pop_front();
-                if (endsRestore(e.event))
+        while (const auto e = m_events.next(deadline)) {
+            if (endsRestore(e->event))
+                return e;
+            for (const int w : wanted)
+                if (e->event == w)
                     return e;
-                for (const int w : wanted)
-                    if (e.event == w)
-                        return e;
-            }
-            if (m_wake.wait_until(lock, deadline) == std::cv_status::timeout && m_events.empty())
-                return std::nullopt;
         }
+        return std::nullopt;
     }
 
     static bool endsRestore(int event)
@@ -57,20 +41,7 @@ public:
     }
 
 private:
-    static void callback(std::int32_t event, std::int32_t value, void* context)
-    {
-        auto* self = static_cast<EventWaiter*>(context);
-        {
-            std::lock_guard lock(self->m_lock);
-            self->m_events.push_back({event, value});
-        }
-        self->m_wake.notify_all();
-    }
-
-    CORXManager& m_session;
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::deque<Event> m_events;
+    SessionEvents m_events;
 };
 
 std::string whyStopped(const std::optional<EventWaiter::Event>& e, std::chrono::milliseconds timeout)

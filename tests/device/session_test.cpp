@@ -377,6 +377,23 @@ TEST_F(Session, ListenersAreCalledInOrderWithTheirOwnContextAndRemovedOnce)
     EXPECT_EQ(calls, (std::vector<std::string>{"2:8", "1:8,0"}));
 }
 
+// Two listeners of one function with contexts of their own (a restore listening inside the tool's own wait):
+// removing one by its context leaves the other, even when the other came first.
+TEST_F(Session, AListenerRemovedByItsContextLeavesOneSharingItsFunction)
+{
+    startSession();
+    std::vector<std::string> outer, inner;
+    session->addEventCallback(&Tagged::first, &outer);
+    session->addEventCallback(&Tagged::first, &inner);
+    session->removeEventCallback(&Tagged::first, &inner);
+    session->notifyEvent(7, 2);
+    EXPECT_EQ(outer, (std::vector<std::string>{"1:7,2"}));
+    EXPECT_TRUE(inner.empty());
+    session->removeEventCallback(&Tagged::first, &inner); // not there any more: nothing else goes
+    session->notifyEvent(6, 0);
+    EXPECT_EQ(outer.size(), 2u);
+}
+
 TEST_F(Session, ListenersCanComeAndGoWhileAnotherThreadNotifies)
 {
     startSession();

@@ -14,6 +14,7 @@
 #include "MidiOptions.h"
 #include "PortProbe.h"
 #include "ProgramInfo.h"
+#include "SessionEvents.h"
 #include "SimulatorPorts.h"
 #include "SpeakerSimulationLogic.h"
 #include "StringTable.h"
@@ -91,35 +92,6 @@ int runProbe(std::chrono::milliseconds listen)
     return 0;
 }
 
-// What the session reports, handed from its threads to the one that waits.
-class EventQueue {
-public:
-    static void callback(std::int32_t event, std::int32_t value, void* context)
-    {
-        auto* self = static_cast<EventQueue*>(context);
-        {
-            std::lock_guard lock(self->m_lock);
-            self->m_events.emplace_back(event, value);
-        }
-        self->m_wake.notify_all();
-    }
-
-    std::optional<std::pair<int, int>> next(std::chrono::steady_clock::time_point deadline)
-    {
-        std::unique_lock lock(m_lock);
-        if (!m_wake.wait_until(lock, deadline, [this] { return !m_events.empty(); }))
-            return std::nullopt;
-        auto event = m_events.front();
-        m_events.pop_front();
-        return event;
-    }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::deque<std::pair<int, int>> m_events;
-};
-
 const char* boosterName(int value)
 {
     static std::string names[3];
@@ -173,10 +145,10 @@ void printState(CORXManager& session, CMIDIManager& midi)
 int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout,
                 const std::function<int(CORXManager&)>& use)
 {
-    EventQueue events;
     CORXManager* session = CORXManager::getInstance();
     session->setPortChoice(ports.first, ports.second);
-    session->addEventCallback(&EventQueue::callback, &events);
+    std::optional<SessionEvents> events;
+    events.emplace(*session);
     session->startRequestThread();
     session->addRequest(kRequestOpen, 0, 0);
 
@@ -186,28 +158,28 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
     int model = 0;
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!read) {
-        const auto event = events.next(deadline);
+        const auto event = events->next(deadline);
         if (!event)
             break;
-        switch (event->first) {
+        switch (event->event) {
         case kEventNoHeartbeat:
             session->addRequest(kRequestOpen, 0, 0);
             break;
         case kEventConnected:
-            model = event->second;
+            model = event->value;
             deadline = std::chrono::steady_clock::now() + timeout;
             reason = "the amplifier stopped answering while it was read";
             session->addRequest(kRequestUpdater, 0, 0);
             break;
         case kEventUpdater:
-            session->setLoopSettingsAvailable(loopSettingsAvailableFor(model, event->second));
+            session->setLoopSettingsAvailable(loopSettingsAvailableFor(model, event->value));
             session->addRequest(kRequestReadAll, 0, 0);
             break;
         case kEventReadAll:
             read = true;
             break;
         case kEventError:
-            reason = mstd::errorMessage(event->second);
+            reason = mstd::errorMessage(event->value);
             break;
         default:
             break;
@@ -221,7 +193,7 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
                      problem.c_str());
     }
     session->stopRequestThread();
-    session->removeEventCallback(&EventQueue::callback);
+    events.reset();
     CORXManager::deleteInstance();
     CMIDIManager::deleteInstance();
     return result;
