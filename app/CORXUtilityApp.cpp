@@ -83,6 +83,7 @@ bool CORXUtilityApp::InitInstance()
             askRunningCopyToShow();
             return false; // end silently, touching nothing
         }
+        CORXUtilityDlg::decodeFirstPageAhead();
         AppSettings::setFolders(m_options.folders);
         AppSettings* settings = AppSettings::getInstance();
         // Before the session makes its first MIDI client.

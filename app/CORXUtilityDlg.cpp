@@ -7,6 +7,7 @@
 #include "CBackupRestore.h"
 #include "CAboutDlg.h"
 #include "CEffcetSettingsTab.h"
+#include "CImageEx.h"
 #include "CIrInfoDlg.h"
 #include "CMIDIManager.h"
 #include "CMidiPortsDlg.h"
@@ -153,6 +154,13 @@ void applyMidiPortChoice(const MidiPortChoice& choice)
     }
     if (worker && !session->isOpen())
         session->addRequest(kRequestOpen, 0, 0); // search now rather than at the next connection check
+}
+
+void CORXUtilityDlg::decodeFirstPageAhead()
+{
+    // Every model opens on Effect Settings I.
+    CImageExResource::decodeAhead(CEffcetSettingsTab::pictures(),
+                                  CImageExResource::scaleFor(CImageExResource::applicationDevicePixelRatio()));
 }
 
 CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)

@@ -53,6 +53,8 @@ class CORXUtilityDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CORXUtilityDlg(QWidget* parent = nullptr);
+    // Starts decoding the pictures of the page the window opens on, on other threads, while the program sets up.
+    static void decodeFirstPageAhead();
     ~CORXUtilityDlg() override;
 
     // The session's callback: only posts the event to the window, from whatever thread raised it.

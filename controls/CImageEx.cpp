@@ -2,46 +2,123 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CImageEx.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QPainter>
 #include <QRect>
+#include <QResource>
+#include <QThreadPool>
+#include <QWaitCondition>
 
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace {
 
-// Successful decodes only: a picture that failed once is read again next time, as it always was.
+// The pictures of the process by (id, scale). Successful decodes only: a picture that failed once is read again
+// next time, as it always was. A picture can be queued to be decoded ahead on the thread pool; whoever asks for it
+// first (a pool thread or a holder) decodes it, and anyone else asking meanwhile waits for that one decode.
 class DecodedPictures {
 public:
-    bool find(int id, int scale, QImage* out)
+    using Key = std::pair<int, int>;
+
+    bool find(const Key& key, QImage* out)
     {
         QMutexLocker lock(&m_mutex);
-        const auto it = m_pictures.find({id, scale});
-        if (it == m_pictures.end())
+        const auto it = m_pictures.find(key);
+        if (it == m_pictures.end() || it->second.state != State::Done)
             return false;
         if (out != nullptr)
-            *out = it->second;
+            *out = it->second.image;
         return true;
     }
-    void keep(int id, int scale, const QImage& image)
+    // The keys that were neither known nor queued are queued and returned, for the caller to start.
+    std::vector<Key> queue(const std::vector<Key>& keys)
     {
         QMutexLocker lock(&m_mutex);
-        m_pictures[{id, scale}] = image;
+        std::vector<Key> added;
+        for (const Key& key : keys) {
+            if (m_pictures.emplace(key, Entry{State::Queued, QImage()}).second)
+                added.push_back(key);
+        }
+        return added;
+    }
+    // True when the caller is to decode the picture now; `found` holds it when it already was.
+    bool claim(const Key& key, bool wait, QImage* found)
+    {
+        QMutexLocker lock(&m_mutex);
+        for (;;) {
+            const auto it = m_pictures.find(key);
+            if (it == m_pictures.end()) {
+                m_pictures.emplace(key, Entry{State::Decoding, QImage()});
+                return true;
+            }
+            switch (it->second.state) {
+            case State::Done:
+                *found = it->second.image;
+                return false;
+            case State::Queued:
+                it->second.state = State::Decoding;
+                return true;
+            case State::Decoding:
+                if (!wait)
+                    return false;
+                m_settled.wait(&m_mutex);
+                break;
+            }
+        }
+    }
+    void settle(const Key& key, const QImage& image)
+    {
+        QMutexLocker lock(&m_mutex);
+        if (image.isNull())
+            m_pictures.erase(key);
+        else
+            m_pictures[key] = Entry{State::Done, image};
+        m_settled.wakeAll();
     }
 
 private:
+    enum class State { Queued, Decoding, Done };
+    struct Entry {
+        State state;
+        QImage image;
+    };
     QMutex m_mutex;
-    std::map<std::pair<int, int>, QImage> m_pictures;
+    QWaitCondition m_settled;
+    std::map<Key, Entry> m_pictures;
 };
 
 DecodedPictures& decodedPictures()
 {
     static DecodedPictures pictures;
     return pictures;
+}
+
+// The twin first; a missing or unreadable one leaves the 1x picture to stand in at its own scale.
+QImage decodeResource(int id, int scale)
+{
+    QImage picture;
+    for (int s = scale; s >= 1 && picture.isNull(); s /= 2) {
+        // The resource's bytes as they are: a compressed resource is unpacked once, not copied again by a QFile.
+        const QResource resource(CImageExResource::resourcePath(id, s));
+        if (!resource.isValid())
+            continue;
+        QByteArray png = resource.uncompressedData();
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::ReadOnly);
+        // Only the PNG reader: guessing the format would load every image format plug-in at the first picture.
+        QImageReader reader(&buffer, "PNG");
+        reader.setAutoDetectImageFormat(false);
+        picture = png.isEmpty() ? QImage() : reader.read();
+        if (!picture.isNull())
+            picture.setDevicePixelRatio(s);
+    }
+    return picture.isNull() ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
@@ -113,30 +190,31 @@ void CImageExResource::loadWhenNeeded(int id, qreal devicePixelRatio)
 
 bool CImageExResource::isDecoded(int id, int scale)
 {
-    return decodedPictures().find(id, scale, nullptr);
+    return decodedPictures().find({id, scale}, nullptr);
 }
 
 QImage CImageExResource::sharedPicture(int id, int scale)
 {
     QImage picture;
-    if (decodedPictures().find(id, scale, &picture))
+    if (!decodedPictures().claim({id, scale}, true, &picture))
         return picture;
-    // The twin first; a missing or unreadable one leaves the 1x picture to stand in at its own scale.
-    for (int s = scale; s >= 1 && picture.isNull(); s /= 2) {
-        QFile file(resourcePath(id, s));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray png = file.readAll();
-        if (png.isEmpty() || !picture.loadFromData(png, "PNG"))
-            picture = QImage();
-        else
-            picture.setDevicePixelRatio(s);
-    }
-    if (picture.isNull())
-        return picture;
-    picture = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    decodedPictures().keep(id, scale, picture);
+    picture = decodeResource(id, scale);
+    decodedPictures().settle({id, scale}, picture);
     return picture;
+}
+
+void CImageExResource::decodeAhead(const std::vector<int>& ids, int scale)
+{
+    std::vector<DecodedPictures::Key> keys;
+    for (int id : ids)
+        keys.emplace_back(id, scale);
+    for (const DecodedPictures::Key& key : decodedPictures().queue(keys)) {
+        QThreadPool::globalInstance()->start([key] {
+            QImage ignored;
+            if (decodedPictures().claim(key, false, &ignored))
+                decodedPictures().settle(key, decodeResource(key.first, key.second));
+        });
+    }
 }
 
 bool CImageExResource::loadFromData(const QByteArray& png)

@@ -5,6 +5,7 @@
 #include <QImage>
 
 #include <functional>
+#include <vector>
 
 class QPainter;
 class QPoint;
@@ -85,6 +86,9 @@ public:
     static qreal applicationDevicePixelRatio();
     // Whether the picture of this id at this scale (1 or 2) has been decoded by any holder of the process.
     static bool isDecoded(int id, int scale);
+    // Starts decoding these pictures on Qt's thread pool, so that a window's first paint finds them ready. A
+    // holder asking for one that is being decoded waits for it; one still queued it decodes itself.
+    static void decodeAhead(const std::vector<int>& ids, int scale);
 
 private:
     // The shared decode of (id, scale); a null image when neither the twin nor the 1x picture can be read.

@@ -18,6 +18,7 @@ namespace {
 namespace layout = orx::layout;
 
 constexpr int kPagePicture = layout::kEffectPage;
+constexpr int kDialPicture = 283;
 constexpr QRect kBoosterTextRect = layout::kBoosterText;
 constexpr QRect kReverbTextRect = layout::kReverbText;
 constexpr QRect kDialPlacement = layout::kNoiseGate.rect(); // (732, 87) to (886, 227)
@@ -49,6 +50,14 @@ CEffcetSettingsTab::CEffcetSettingsTab(QWidget* parent) : CDevicePage(parent)
     layoutControls();
     refreshFromDevice();
     updateEnabling();
+}
+
+std::vector<int> CEffcetSettingsTab::pictures()
+{
+    std::vector<int> ids{kPagePicture, kDialPicture};
+    for (const ButtonLayout& button : kButtons)
+        ids.push_back(button.strip.id);
+    return ids;
 }
 
 void CEffcetSettingsTab::layoutControls()
@@ -94,7 +103,7 @@ void CEffcetSettingsTab::layoutControls()
     m_dial->setEndStop(false);
     m_dial->setFocusedOpacity(1.0F);
     m_dial->setPlacement(kDialPlacement);
-    m_dial->image().loadWhenNeeded(283);
+    m_dial->image().loadWhenNeeded(kDialPicture);
 
     // 34 pixels high whatever the screen's resolution; the nearest bold sans face stands in for Arial Bold.
     m_font = QFont(QStringLiteral("Arial"));

@@ -10,6 +10,8 @@
 #include <QRect>
 #include <QString>
 
+#include <vector>
+
 #include <array>
 #include <span>
 
@@ -36,6 +38,9 @@ public:
     };
 
     explicit CEffcetSettingsTab(QWidget* parent);
+
+    // The pictures the page draws, the largest first: the window decodes them ahead for its first page.
+    static std::vector<int> pictures();
 
     void setPageChannel(int modelCode, int ampCh) override;
     void onDeviceEvent(int event, int value) override;

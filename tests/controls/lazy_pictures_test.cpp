@@ -9,6 +9,7 @@
 #include "PageLayout.h"
 
 #include <QTabBar>
+#include <QThreadPool>
 
 #include <memory>
 
@@ -42,6 +43,34 @@ TEST(LazyPicture, DecodesAtFirstUseWhatLoadWouldAndForgetsAReplacedRequest)
     replaced.loadWhenNeeded(9001, 1.0);
     replaced.release();
     EXPECT_EQ(replaced.image(), nullptr);
+}
+
+// Decoding ahead fills the same shared cache a holder reads: whoever asks while a pool thread decodes gets that
+// one picture, and a picture that cannot be read is neither kept nor lost for a later try.
+TEST(DecodeAhead, AHolderGetsThePictureDecodedAheadAndABrokenOneIsTriedAgain)
+{
+    CImageExResource::decodeAhead({9001, 9002}, 2);
+    CImageExResource racing; // asks at once, while the pool may still be decoding
+    racing.loadWhenNeeded(9001, 2.0);
+    ASSERT_NE(racing.image(), nullptr);
+    QThreadPool::globalInstance()->waitForDone();
+    EXPECT_TRUE(CImageExResource::isDecoded(9001, 2));
+    CImageExResource eager;
+    ASSERT_TRUE(eager.load(9001, 1.0));
+    EXPECT_EQ(racing.image()->size(), eager.image()->size()) << "no twin: the 1x picture stands in";
+    EXPECT_EQ(racing.image()->convertToFormat(QImage::Format_ARGB32), eager.image()->convertToFormat(QImage::Format_ARGB32));
+
+    EXPECT_FALSE(CImageExResource::isDecoded(9002, 2));
+    CImageExResource broken;
+    broken.loadWhenNeeded(9002, 2.0);
+    EXPECT_TRUE(broken.isEmpty()) << "a failed decode ahead must leave the picture to be read again, and fail again";
+
+    // Asked for again while already decoded: nothing is queued twice, the holder gets the shared picture.
+    CImageExResource::decodeAhead({9001}, 2);
+    QThreadPool::globalInstance()->waitForDone();
+    CImageExResource again;
+    ASSERT_TRUE(again.load(9001, 2.0));
+    EXPECT_EQ(again.image()->constBits(), racing.image()->constBits()) << "decoded twice instead of shared";
 }
 
 class LazyPages : public test::AppFixture {
