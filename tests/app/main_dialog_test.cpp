@@ -2,11 +2,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppFixture.h"
 
+#include "AppIcon.h"
 #include "CDevicePage.h"
 #include "CORXUtilityDlg.h"
 #include "IMenuHandler.h"
 
 #include <QAction>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +24,24 @@
 
 namespace orx {
 namespace {
+
+// The window's icon reads its pictures only when asked; asked, it must be the program's icon at every size.
+TEST(WindowIcon, GivesTheProgramsIconAtEverySizeAndRatioAsked)
+{
+    const QIcon direct(QStringLiteral(":/images/icon.png"));
+    const QIcon icon = appIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes(), direct.availableSizes());
+    for (int size : {16, 32, 48, 256}) {
+        for (qreal ratio : {1.0, 2.0}) {
+            const QImage got = icon.pixmap(QSize(size, size), ratio).toImage();
+            ASSERT_FALSE(got.isNull()) << size << " at " << ratio;
+            EXPECT_TRUE(got == direct.pixmap(QSize(size, size), ratio).toImage()) << size << " at " << ratio;
+        }
+    }
+    const QIcon copy = icon; // a window keeps its own copy of the icon it is given
+    EXPECT_FALSE(copy.pixmap(64, 64).isNull());
+}
 
 // Edit commands that fail with something other than the program's own exception.
 struct FailingMenuHandler final : IMenuHandler {
