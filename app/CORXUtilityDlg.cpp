@@ -226,6 +226,8 @@ CORXUtilityDlg::CORXUtilityDlg(QWidget* parent)
     session->addEventCallback(&CORXUtilityDlg::postDeviceEvent, this);
     session->startRequestThread();
     session->addRequest(kRequestOpen, 0, 0);
+    // Whatever of the first page is still waiting to be decoded is done here, beside the decoding ahead.
+    CImageExResource::decodeQueuedHere();
 }
 
 CORXUtilityDlg::~CORXUtilityDlg()

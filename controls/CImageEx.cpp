@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CImageEx.h"
 
+#include "StoredPng.h"
+
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -25,6 +27,10 @@ namespace {
 class DecodedPictures {
 public:
     using Key = std::pair<int, int>;
+
+    // One thread: the window being built meanwhile keeps the other core.
+    DecodedPictures() { m_pool.setMaxThreadCount(1); }
+    void startAhead(std::function<void()> decode) { m_pool.start(std::move(decode)); }
 
     bool find(const Key& key, QImage* out)
     {
@@ -72,6 +78,16 @@ public:
             }
         }
     }
+    std::vector<Key> queued()
+    {
+        QMutexLocker lock(&m_mutex);
+        std::vector<Key> keys;
+        for (const auto& [key, entry] : m_pictures) {
+            if (entry.state == State::Queued)
+                keys.push_back(key);
+        }
+        return keys;
+    }
     void settle(const Key& key, const QImage& image)
     {
         QMutexLocker lock(&m_mutex);
@@ -91,6 +107,8 @@ private:
     QMutex m_mutex;
     QWaitCondition m_settled;
     std::map<Key, Entry> m_pictures;
+    // Last, so that it is waited for before the pictures go.
+    QThreadPool m_pool;
 };
 
 DecodedPictures& decodedPictures()
@@ -109,6 +127,11 @@ QImage decodeResource(int id, int scale)
         if (!resource.isValid())
             continue;
         QByteArray png = resource.uncompressedData();
+        picture = orx::readStoredPng(png);
+        if (!picture.isNull()) {
+            picture.setDevicePixelRatio(s);
+            return picture;
+        }
         QBuffer buffer(&png);
         buffer.open(QIODevice::ReadOnly);
         // Only the PNG reader: guessing the format would load every image format plug-in at the first picture.
@@ -118,7 +141,18 @@ QImage decodeResource(int id, int scale)
         if (!picture.isNull())
             picture.setDevicePixelRatio(s);
     }
-    return picture.isNull() ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // In place: an opaque picture only changes its label, a copy would cost as much as the decode's last step.
+    if (!picture.isNull())
+        picture.convertTo(QImage::Format_ARGB32_Premultiplied);
+    return picture;
+}
+
+// For the pictures queued ahead: the first to come decodes it, whoever it is.
+void decodeUnlessTaken(const DecodedPictures::Key& key)
+{
+    QImage ignored;
+    if (decodedPictures().claim(key, false, &ignored))
+        decodedPictures().settle(key, decodeResource(key.first, key.second));
 }
 
 } // namespace
@@ -203,17 +237,19 @@ QImage CImageExResource::sharedPicture(int id, int scale)
     return picture;
 }
 
+void CImageExResource::decodeQueuedHere()
+{
+    for (const DecodedPictures::Key& key : decodedPictures().queued())
+        decodeUnlessTaken(key);
+}
+
 void CImageExResource::decodeAhead(const std::vector<int>& ids, int scale)
 {
     std::vector<DecodedPictures::Key> keys;
     for (int id : ids)
         keys.emplace_back(id, scale);
     for (const DecodedPictures::Key& key : decodedPictures().queue(keys)) {
-        QThreadPool::globalInstance()->start([key] {
-            QImage ignored;
-            if (decodedPictures().claim(key, false, &ignored))
-                decodedPictures().settle(key, decodeResource(key.first, key.second));
-        });
+        decodedPictures().startAhead([key] { decodeUnlessTaken(key); });
     }
 }
 

@@ -86,9 +86,12 @@ public:
     static qreal applicationDevicePixelRatio();
     // Whether the picture of this id at this scale (1 or 2) has been decoded by any holder of the process.
     static bool isDecoded(int id, int scale);
-    // Starts decoding these pictures on Qt's thread pool, so that a window's first paint finds them ready. A
-    // holder asking for one that is being decoded waits for it; one still queued it decodes itself.
+    // Starts decoding these pictures, in this order, on one thread of the picture cache, so that a window's first
+    // paint finds them ready. A holder asking for one that is being decoded waits for it; one still queued it
+    // decodes itself.
     static void decodeAhead(const std::vector<int>& ids, int scale);
+    // Decodes on the calling thread the pictures still queued by decodeAhead, beside the pool's own work.
+    static void decodeQueuedHere();
 
 private:
     // The shared decode of (id, scale); a null image when neither the twin nor the 1x picture can be read.

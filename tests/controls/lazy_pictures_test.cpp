@@ -9,7 +9,6 @@
 #include "PageLayout.h"
 
 #include <QTabBar>
-#include <QThreadPool>
 
 #include <memory>
 
@@ -53,12 +52,12 @@ TEST(DecodeAhead, AHolderGetsThePictureDecodedAheadAndABrokenOneIsTriedAgain)
     CImageExResource racing; // asks at once, while the pool may still be decoding
     racing.loadWhenNeeded(9001, 2.0);
     ASSERT_NE(racing.image(), nullptr);
-    QThreadPool::globalInstance()->waitForDone();
     EXPECT_TRUE(CImageExResource::isDecoded(9001, 2));
     CImageExResource eager;
     ASSERT_TRUE(eager.load(9001, 1.0));
     EXPECT_EQ(racing.image()->size(), eager.image()->size()) << "no twin: the 1x picture stands in";
-    EXPECT_EQ(racing.image()->convertToFormat(QImage::Format_ARGB32), eager.image()->convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(racing.image()->convertToFormat(QImage::Format_ARGB32),
+              eager.image()->convertToFormat(QImage::Format_ARGB32));
 
     EXPECT_FALSE(CImageExResource::isDecoded(9002, 2));
     CImageExResource broken;
@@ -67,7 +66,6 @@ TEST(DecodeAhead, AHolderGetsThePictureDecodedAheadAndABrokenOneIsTriedAgain)
 
     // Asked for again while already decoded: nothing is queued twice, the holder gets the shared picture.
     CImageExResource::decodeAhead({9001}, 2);
-    QThreadPool::globalInstance()->waitForDone();
     CImageExResource again;
     ASSERT_TRUE(again.load(9001, 2.0));
     EXPECT_EQ(again.image()->constBits(), racing.image()->constBits()) << "decoded twice instead of shared";

@@ -1,9 +1,12 @@
 // The program carries its pictures repacked for speed (see resources/CMakeLists.txt); what it shows must still be
-// the committed pictures pixel for pixel, and every committed picture must be there.
+// the committed pictures pixel for pixel, read by libpng or the quick way, and every committed picture must be there.
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "StoredPng.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
+#include <QResource>
 #include <QSet>
 #include <QString>
 
@@ -25,6 +28,10 @@ TEST(PackedPictures, EveryResourceShowsTheCommittedPictureExactly)
         ASSERT_FALSE(shown.isNull()) << name.toStdString();
         EXPECT_EQ(shown.format(), painted.format()) << name.toStdString();
         EXPECT_TRUE(shown == painted) << name.toStdString() << " differs from the committed picture";
+        // And the way the program opens them, which never goes through libpng.
+        const QImage quick = orx::readStoredPng(QResource(path).uncompressedData());
+        EXPECT_TRUE(quick == painted.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+            << name.toStdString() << " does not open the quick way as the committed picture";
     }
     // The icons at every size are installed by packaging from the committed files; the rest must all be packed.
     for (const QString& name : committed.entryList({QStringLiteral("*.png")}, QDir::Files)) {
