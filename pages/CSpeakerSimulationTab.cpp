@@ -372,10 +372,18 @@ void CSpeakerSimulationTab::setPageChannel(int modelCode, int ampCh)
 
 void CSpeakerSimulationTab::showFolder(const std::string& folder)
 {
-    const QFontMetrics metrics(m_font);
-    m_folderLabelText =
-        plain(orx::compactPath(QString::fromStdString(folder).left(259), metrics, kFolderLabelRect.width()));
+    m_folder = QString::fromStdString(folder).left(259);
+    m_folderLabelFitted = false;
     update(kFolderLabelRect);
+}
+
+QString CSpeakerSimulationTab::folderLabelText() const
+{
+    if (!m_folderLabelFitted) {
+        m_folderLabelText = plain(orx::compactPath(m_folder, QFontMetrics(m_font), kFolderLabelRect.width()));
+        m_folderLabelFitted = true;
+    }
+    return m_folderLabelText;
 }
 
 void CSpeakerSimulationTab::showFileList(const std::vector<CFileItem>& items, int selected)
@@ -789,7 +797,7 @@ void CSpeakerSimulationTab::paintEvent(QPaintEvent*)
         p.drawText(kAmpTypeRect, line | Qt::AlignLeft, m_ampTypeText);
         p.drawText(kIrGainRect, line | Qt::AlignRight, m_irGainText);
         p.drawText(kGainRect, line | Qt::AlignHCenter, m_gainText);
-        p.drawText(kFolderLabelRect, line | Qt::AlignLeft, m_folderLabelText);
+        p.drawText(kFolderLabelRect, line | Qt::AlignLeft, folderLabelText());
         m_dial->draw(p);
         m_scroll->draw(p);
         if (m_modelCode == 2)

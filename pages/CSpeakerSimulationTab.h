@@ -134,7 +134,7 @@ public:
     QString ampTypeText() const { return m_ampTypeText; }
     QString irGainText() const { return m_irGainText; }
     QString gainText() const { return m_gainText; }
-    QString folderLabelText() const { return m_folderLabelText; }
+    QString folderLabelText() const;
     std::string folder() const { return m_logic.folder(); }
     const std::vector<CFileItem>& fileItems() const { return m_logic.fileItems(); }
     int selectedIndex() const { return m_logic.selectedIndex(); }
@@ -208,7 +208,11 @@ private:
     QString m_ampTypeText;
     QString m_irGainText;
     QString m_gainText;
-    QString m_folderLabelText;
+    // The folder as given, and the label made of it when first drawn or asked for: fitting a path to the label
+    // measures text, which a page not shown yet need not do.
+    QString m_folder;
+    mutable QString m_folderLabelText;
+    mutable bool m_folderLabelFitted = true;
     bool m_listUpdating = false;
     QPointer<QWidget> m_focusBeforeWait;
     QFont m_font;
