@@ -53,6 +53,9 @@ struct IrAnalysis {
 
 IrAnalysis analyseIr(std::span<const double> whole);
 
+// Whether taps sent differ from the first samples of the whole response: the loading processed them.
+bool tapsDifferFromFile(std::span<const double> whole, std::span<const double> taps);
+
 // The magnitude response on a logarithmic frequency grid, in dB against a full-scale unit impulse (a single
 // sample of 32768 is 0 dB at every frequency). Bins with no energy are shown at kResponseFloorDb.
 struct MagnitudeResponse {
@@ -73,30 +76,38 @@ namespace fft {
 
 // The smallest power of two at least `atLeast` (and at least 1).
 std::size_t powerOfTwo(std::size_t atLeast);
+// The smallest even size at least `atLeast` whose only prime factors are 2, 3, 5 and 7: FFTW transforms such a
+// size about as fast per point as a power of two, and one is never far above `atLeast` (a power of two can be
+// almost twice it).
+std::size_t fastSize(std::size_t atLeast);
 
 // A real transform of n points and its inverse, in place in a buffer of its own aligned for FFTW's fastest code
-// (in place is faster than out of place here). The samples and the bins share that buffer: a transform turns
-// one into the other. The plans are made once per size and kept: planning a long transform costs more than
-// running it. FFTW's planner is not thread-safe, so plans are made under one lock; transforms run outside it,
-// from any thread.
-class RealTransform {
+// (in place is faster than out of place here), in double or single precision (float: twice as fast, for the
+// long transforms of the minimum phase). The samples and the bins share that buffer: a transform turns one into
+// the other. The plans are made once per size and kept: planning a long transform costs more than running it.
+// FFTW's planner is not thread-safe, so plans are made under one lock; transforms run outside it, from any
+// thread.
+template <typename T> class BasicRealTransform {
 public:
-    explicit RealTransform(std::size_t n); // n even
-    ~RealTransform();
-    RealTransform(const RealTransform&) = delete;
-    RealTransform& operator=(const RealTransform&) = delete;
+    explicit BasicRealTransform(std::size_t n); // n even
+    ~BasicRealTransform();
+    BasicRealTransform(const BasicRealTransform&) = delete;
+    BasicRealTransform& operator=(const BasicRealTransform&) = delete;
 
     std::size_t size() const { return m_n; }
-    std::span<double> samples() { return {m_buffer, m_n}; } // n, zero at first
-    std::span<std::complex<double>> bins() { return {reinterpret_cast<std::complex<double>*>(m_buffer), m_n / 2 + 1}; }
+    std::span<T> samples() { return {m_buffer, m_n}; } // n, zero at first
+    std::span<std::complex<T>> bins() { return {reinterpret_cast<std::complex<T>*>(m_buffer), m_n / 2 + 1}; }
 
     void forward(); // samples to bins 0 to n/2
     void inverse(); // bins to samples, divided by n so that inverse() after forward() gives the samples back
 
 private:
     std::size_t m_n;
-    double* m_buffer;
+    T* m_buffer;
 };
+
+using RealTransform = BasicRealTransform<double>;
+using RealTransformF = BasicRealTransform<float>;
 
 } // namespace fft
 

@@ -71,8 +71,7 @@ std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int c
     insight.sentTaps.assign(sent.begin(), sent.end());
     insight.sent = eLibrary::measureIr(insight.sentTaps);
     const std::size_t first = std::min(whole.size(), kCoefficientCount);
-    insight.processed = !std::equal(insight.sentTaps.begin(), insight.sentTaps.begin() + static_cast<std::ptrdiff_t>(first),
-                                    whole.begin());
+    insight.processed = eLibrary::tapsDifferFromFile(whole, insight.sentTaps);
     insight.wholeResponse = eLibrary::magnitudeResponse(whole);
     insight.sentResponse = eLibrary::magnitudeResponse(insight.sentTaps);
     if (insight.processed)

@@ -337,6 +337,17 @@ TEST(IrFigures, MagnitudeResponseOfKnownFilters)
     }
 }
 
+// Sizes for the transforms: even, only 2, 3, 5 and 7 as factors, and the first such at or above what is asked.
+TEST(TransformSize, FastSizesAreTheNextEvenSevenSmoothNumbers)
+{
+    const std::pair<std::size_t, std::size_t> cases[] = {
+        {0, 2},     {1, 2},     {2, 2},        {11, 12},        {13, 14},          {23, 24},    {97, 98},
+        {121, 126}, {8192, 8192}, {352800, 352800}, {352801, 354294}, {1000001, 1000188},
+    };
+    for (const auto& [asked, expected] : cases)
+        EXPECT_EQ(eLibrary::fft::fastSize(asked), expected) << asked;
+}
+
 // ---- Minimum phase --------------------------------------------------------------------------------------------
 
 // The same magnitude within 0.5 dB from 40 Hz to 18 kHz, and the taps keep at least as much of the energy. The
