@@ -4,6 +4,7 @@
 #pragma once
 
 #include "IrFileLoading.h"
+#include "IrPlot.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -21,7 +22,7 @@ public:
     explicit IrInfoView(QWidget* parent = nullptr);
     void setInsight(std::optional<IrInsight> insight);
     const std::optional<IrInsight>& insight() const { return m_insight; }
-    QSize sizeHint() const override { return {780, 600}; }
+    QSize sizeHint() const override { return {eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -6,12 +6,16 @@
 #include "IrAnalysis.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
+#include "IrPlot.h"
+#include "PlotPng.h"
 #include "ProgramInfo.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,17 +23,19 @@ namespace {
 
 int usage(std::FILE* out, int status)
 {
-    std::fputs("usage: orx-irinfo FILE [--channel 0|1] [--convert]\n"
+    std::fputs("usage: orx-irinfo FILE [--channel 0|1] [--convert] [--plot PICTURE.png]\n"
                "       orx-irinfo --help | --version\n"
                "Prints the file's format, rate, channels, bits, frames and each check the program makes,\n"
                "then the IR name and the 2048 coefficients (one per line) it would send to the amplifier,\n"
                "or the error it would show and, on the note line, why.\n"
                "Before them, the IR's figures at 44100 Hz: length, peak, leading silence and level of the whole\n"
                "file, and how much of its energy the 2048 taps keep and at what level.\n"
+               "--plot PICTURE.png: also draws the picture of Edit > IR File Info... (the figures, the\n"
+               "magnitude response of the whole file and of the taps, the 46 ms of taps) into PICTURE.png.\n"
                "--convert: as the program with Properties > IR File Conversion on: prints what the file is\n"
                "(source), whether it loads without the conversion, what is converted and how (result),\n"
                "then the coefficients of the converted file.\n"
-               "Exit status: 0 when the file loads, 1 when it does not.\n",
+               "Exit status: 0 when the file loads (and the picture, if asked for, is written), 1 when not.\n",
                out);
     return status;
 }
@@ -74,13 +80,40 @@ std::string resultText(const IrFileFacts& facts, const eLibrary::IrLayout& layou
            (isFloat ? ", float samples times 32767" : "") + ", rounded to the nearest";
 }
 
-// The figures of the IR: the whole channel as the conversion reads it, and the taps that are sent.
-void printFigures(const std::filesystem::path& path, int channel, const std::int16_t* coefficients)
+// Where --plot writes the picture; empty without it.
+std::string g_plotPath;
+
+// The dialog's picture of the file and the taps it would send.
+bool writePlot(const std::filesystem::path& path, int channel, const std::vector<double>& whole,
+               const eLibrary::IrAnalysis& figures, const std::vector<double>& sent,
+               const eLibrary::IrMeasures& taps)
+{
+    eLibrary::IrPlotData data;
+    data.processed = eLibrary::tapsDifferFromFile(whole, sent);
+    data.lines = eLibrary::irFigureLines(path.filename().string(), channel, figures, taps, data.processed, "");
+    data.whole = eLibrary::magnitudeResponse(whole);
+    data.sent = eLibrary::magnitudeResponse(sent);
+    if (data.processed)
+        data.unprocessed = eLibrary::magnitudeResponse(
+            std::span<const double>(whole.data(), std::min(whole.size(), eLibrary::kTapCount)));
+    data.taps = sent;
+    const std::string problem = writeIrPlotPng(data, g_plotPath);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "orx-irinfo: cannot write the plot %s: %s\n", g_plotPath.c_str(), problem.c_str());
+        return false;
+    }
+    std::printf("plot: %s\n", g_plotPath.c_str());
+    return true;
+}
+
+// The figures of the IR: the whole channel as the conversion reads it, and the taps that are sent; and the
+// picture when --plot asks for it. False when the picture was asked for and could not be written.
+bool printFigures(const std::filesystem::path& path, int channel, const std::int16_t* coefficients)
 {
     eLibrary::ConvertedIrFile file(path);
     std::vector<double> whole;
     if (!file.readWhole(channel, whole))
-        return;
+        return g_plotPath.empty();
     const eLibrary::IrAnalysis figures = eLibrary::analyseIr(whole);
     const std::vector<double> sent(coefficients, coefficients + eLibrary::kTapCount);
     const eLibrary::IrMeasures taps = eLibrary::measureIr(sent);
@@ -91,6 +124,7 @@ void printFigures(const std::filesystem::path& path, int channel, const std::int
                 w.length, w.lengthMs, w.peakPosition, w.peakMs, w.peakDbfs, w.leadingSilence, w.leadingSilenceMs,
                 w.peakDbfs, w.rmsDbfs, figures.tapsEnergyPercent(), figures.tapsEnergyDb(), taps.peakDbfs,
                 taps.rmsDbfs);
+    return g_plotPath.empty() || writePlot(path, channel, whole, figures, sent, taps);
 }
 
 // What the program would send: the channel used, the IR name from the file name and the 2048 coefficients.
@@ -101,14 +135,14 @@ int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int c
         channel = 0;
     std::int16_t coefficients[2048];
     loader.readCoefficients(coefficients, channel);
-    printFigures(path, channel, coefficients);
+    const bool plotted = printFigures(path, channel, coefficients);
     std::uint8_t name[64];
     const std::string stem = path.filename().string();
     CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
     std::printf("channel: %d\nIR name: %s\ncoefficients:\n", channel, reinterpret_cast<const char*>(name));
     for (std::int16_t c : coefficients)
         std::printf("%d\n", c);
-    return 0;
+    return plotted ? 0 : 1;
 }
 
 // The conversion's view of the file: what it is, what happens to it, and its coefficients.
@@ -148,6 +182,10 @@ int main(int argc, char** argv)
             return usage(stdout, 0);
         if (!std::strcmp(argv[i], "--convert")) {
             convert = true;
+            continue;
+        }
+        if (!std::strcmp(argv[i], "--plot") && i + 1 < argc) {
+            g_plotPath = argv[++i];
             continue;
         }
         if (!std::strcmp(argv[i], "--channel") && i + 1 < argc) {

@@ -1,0 +1,261 @@
+// The IR File Info picture's layout, in shapes any 2D library can draw.
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "IrPlot.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace eLibrary {
+
+namespace {
+
+// The display glass of the speaker page: amber and white on black.
+constexpr PlotColour kGlass{6, 6, 6};
+constexpr PlotColour kGlassEdge{20, 18, 14};
+constexpr PlotColour kBezel{58, 52, 40};
+constexpr PlotColour kAmber{255, 176, 32};
+constexpr PlotColour kDimAmber{150, 104, 24};
+constexpr PlotColour kWhite{236, 236, 230};
+constexpr PlotColour kGrid{48, 44, 36};
+constexpr PlotColour kGridText{150, 140, 120};
+
+constexpr double kRangeDb = 60.0;
+constexpr double kGridHz[] = {20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0, 20000.0};
+
+std::string format(const char* pattern, double a, double b = 0, double c = 0, double d = 0)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, pattern, a, b, c, d);
+    return text;
+}
+
+std::string dbText(double db)
+{
+    return std::isfinite(db) ? format("%.1f", db) : std::string("-inf");
+}
+
+std::string numberText(double value)
+{
+    return format("%g", value);
+}
+
+double logPosition(double hz)
+{
+    return (std::log10(hz) - std::log10(20.0)) / (std::log10(20000.0) - std::log10(20.0));
+}
+
+class Shapes {
+public:
+    void rect(PlotPoint a, PlotPoint b, PlotColour fill)
+    {
+        PlotShape s;
+        s.kind = PlotShape::Kind::FilledRect;
+        s.fill = fill;
+        s.points = {a, b};
+        m_shapes.push_back(std::move(s));
+    }
+    void roundedRect(PlotPoint a, PlotPoint b, double radius, PlotColour edge, double width, PlotColour fill)
+    {
+        PlotShape s;
+        s.kind = PlotShape::Kind::RoundedRect;
+        s.colour = edge;
+        s.width = width;
+        s.fill = fill;
+        s.radius = radius;
+        s.points = {a, b};
+        m_shapes.push_back(std::move(s));
+    }
+    void line(PlotPoint a, PlotPoint b, PlotColour colour)
+    {
+        PlotShape s;
+        s.kind = PlotShape::Kind::Line;
+        s.colour = colour;
+        s.points = {a, b};
+        m_shapes.push_back(std::move(s));
+    }
+    void polyline(std::vector<PlotPoint> points, PlotColour colour, double width)
+    {
+        if (points.size() < 2)
+            return;
+        PlotShape s;
+        s.kind = PlotShape::Kind::Polyline;
+        s.colour = colour;
+        s.width = width;
+        s.points = std::move(points);
+        m_shapes.push_back(std::move(s));
+    }
+    // Dashes of 4 and gaps of 2 line widths along the curve, carried on across its corners.
+    void dashed(const std::vector<PlotPoint>& points, PlotColour colour, double width)
+    {
+        PlotShape s;
+        s.kind = PlotShape::Kind::Segments;
+        s.colour = colour;
+        s.width = width;
+        const double dash = 4 * width, gap = 2 * width;
+        bool drawing = true;
+        double left = dash; // of the current dash or gap
+        for (std::size_t i = 1; i < points.size(); ++i) {
+            PlotPoint from = points[i - 1];
+            const PlotPoint to = points[i];
+            double length = std::hypot(to.x - from.x, to.y - from.y);
+            while (length > 0) {
+                const double step = std::min(left, length);
+                const double t = step / length;
+                const PlotPoint end{from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t};
+                if (drawing) {
+                    s.points.push_back(from);
+                    s.points.push_back(end);
+                }
+                from = end;
+                length -= step;
+                left -= step;
+                if (left <= 0) {
+                    drawing = !drawing;
+                    left = drawing ? dash : gap;
+                }
+            }
+        }
+        if (!s.points.empty())
+            m_shapes.push_back(std::move(s));
+    }
+    void text(PlotPoint at, std::string text, PlotColour colour)
+    {
+        PlotShape s;
+        s.kind = PlotShape::Kind::Text;
+        s.colour = colour;
+        s.points = {at};
+        s.text = std::move(text);
+        m_shapes.push_back(std::move(s));
+    }
+    std::vector<PlotShape> take() { return std::move(m_shapes); }
+
+private:
+    std::vector<PlotShape> m_shapes;
+};
+
+struct Area {
+    double left, top, width, height;
+    double right() const { return left + width; }
+    double bottom() const { return top + height; }
+};
+
+std::vector<PlotPoint> responseCurve(const Area& area, const MagnitudeResponse& r, double top)
+{
+    std::vector<PlotPoint> points;
+    points.reserve(r.frequencyHz.size());
+    for (std::size_t i = 0; i < r.frequencyHz.size() && i < r.db.size(); ++i) {
+        const double db = std::clamp(r.db[i], top - kRangeDb, top);
+        points.push_back(
+            {area.left + logPosition(r.frequencyHz[i]) * area.width, area.top + (top - db) / kRangeDb * area.height});
+    }
+    return points;
+}
+
+} // namespace
+
+std::vector<std::string> irFigureLines(const std::string& fileName, int channel, const IrAnalysis& whole,
+                                       const IrMeasures& sent, bool processed, const std::string& processing)
+{
+    const IrMeasures& w = whole.whole;
+    std::vector<std::string> lines;
+    lines.push_back(fileName + (channel == 1 ? "  (R channel)" : ""));
+    lines.push_back("File: " +
+                    format("%.0f samples (%.1f ms), peak at %.1f ms, leading silence %.0f", double(w.length),
+                           w.lengthMs, w.peakMs, double(w.leadingSilence)) +
+                    format(" samples (%.1f ms)", w.leadingSilenceMs));
+    lines.push_back("The 2048 taps keep " + format("%.1f %% of its energy (", whole.tapsEnergyPercent()) +
+                    dbText(whole.tapsEnergyDb()) + " dB)");
+    lines.push_back("Taps sent: peak " + dbText(sent.peakDbfs) + " dBFS, RMS " + dbText(sent.rmsDbfs) + " dBFS" +
+                    (processed ? "  (processed)" : ""));
+    if (!processing.empty())
+        lines.push_back("Loading: " + processing);
+    return lines;
+}
+
+namespace {
+
+Area frame(Shapes& s, double width, double height)
+{
+    s.rect({0, 0}, {width, height}, kBezel);
+    const Area glass{8, 8, width - 16, height - 16};
+    s.roundedRect({glass.left, glass.top}, {glass.right(), glass.bottom()}, 6, kGlassEdge, 2, kGlass);
+    return glass;
+}
+
+} // namespace
+
+std::vector<PlotShape> layoutIrPlotMessage(const std::string& message, double width, double height, double lineHeight)
+{
+    Shapes s;
+    const Area glass = frame(s, width, height);
+    s.text({glass.left + 14, glass.top + 10 + lineHeight}, message, kAmber);
+    return s.take();
+}
+
+std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight)
+{
+    Shapes s;
+    const Area glass = frame(s, width, height);
+
+    double y = glass.top + 10 + lineHeight;
+    const double left = glass.left + 14;
+    for (std::size_t i = 0; i < data.lines.size(); ++i) {
+        s.text({left, y}, data.lines[i], i == 0 ? kAmber : kWhite);
+        y += lineHeight;
+    }
+
+    // Magnitude response, 20 Hz to 20 kHz on a log scale, 60 dB from the highest 10 dB step either curve reaches.
+    const Area response{left + 40, y + 8, glass.width - 80, glass.bottom() - y - 190};
+    double top = -1e9;
+    for (const auto* r : {&data.whole, &data.sent})
+        for (const double db : r->db)
+            top = std::max(top, db);
+    top = std::ceil((std::isfinite(top) && top > -150 ? top : 0) / 10.0) * 10.0;
+    for (const double hz : kGridHz) {
+        const double x = response.left + logPosition(hz) * response.width;
+        s.line({x, response.top}, {x, response.bottom()}, kGrid);
+        s.text({x - 10, response.bottom() + lineHeight}, hz >= 1000 ? numberText(hz / 1000) + "k" : numberText(hz),
+               kGridText);
+    }
+    for (double db = top; db >= top - kRangeDb; db -= 10) {
+        const double yy = response.top + (top - db) / kRangeDb * response.height;
+        s.line({response.left, yy}, {response.right(), yy}, kGrid);
+        s.text({response.left - 38, yy + 4}, numberText(db), kGridText);
+    }
+    s.polyline(responseCurve(response, data.whole, top), kAmber, 1.6);
+    if (data.processed)
+        s.dashed(responseCurve(response, data.unprocessed, top), kDimAmber, 1.2);
+    s.polyline(responseCurve(response, data.sent, top), kWhite, 1.4);
+    s.text({response.left + 8, response.top + lineHeight}, "\u2014 whole file", kAmber);
+    s.text({response.left + 130, response.top + lineHeight}, "\u2014 2048 taps as sent", kWhite);
+    if (data.processed)
+        s.text({response.left + 310, response.top + lineHeight}, "-- taps before processing", kDimAmber);
+    s.text({response.right() - 30, response.top - 4}, "dB", kGridText);
+
+    // The first 46 ms: the taps as sent, one point per tap.
+    const Area wave{response.left, glass.bottom() - 140, response.width, 110};
+    const double middle = wave.top + wave.height / 2;
+    s.line({wave.left, wave.top}, {wave.right(), wave.top}, kGrid);
+    s.line({wave.right(), wave.top}, {wave.right(), wave.bottom()}, kGrid);
+    s.line({wave.right(), wave.bottom()}, {wave.left, wave.bottom()}, kGrid);
+    s.line({wave.left, wave.bottom()}, {wave.left, wave.top}, kGrid);
+    s.line({wave.left, middle}, {wave.right(), middle}, kGrid);
+    double peak = 1.0;
+    for (const double t : data.taps)
+        peak = std::max(peak, std::abs(t));
+    std::vector<PlotPoint> trace;
+    trace.reserve(data.taps.size());
+    const double last = data.taps.size() > 1 ? static_cast<double>(data.taps.size() - 1) : 1.0;
+    for (std::size_t i = 0; i < data.taps.size(); ++i)
+        trace.push_back({wave.left + wave.width * static_cast<double>(i) / last,
+                         middle - data.taps[i] / peak * wave.height / 2 * 0.95});
+    s.polyline(std::move(trace), kAmber, 1.0);
+    s.text({wave.left, wave.bottom() + lineHeight}, "0 ms", kGridText);
+    s.text({wave.right() - 60, wave.bottom() + lineHeight}, "46.4 ms", kGridText);
+    s.text({wave.left + 4, wave.top + lineHeight}, "taps as sent", kGridText);
+    return s.take();
+}
+
+} // namespace eLibrary

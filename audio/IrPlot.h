@@ -1,0 +1,63 @@
+// The IR File Info picture as a list of shapes and texts, so that the dialog (Qt) and orx-irinfo --plot (cairo)
+// draw one and the same layout: the figures, the magnitude response of the whole file and of the taps sent
+// (20 Hz to 20 kHz, log frequency, dB) and the 46 ms of taps, in the colours of the display glass.
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "IrAnalysis.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace eLibrary {
+
+struct PlotColour {
+    std::uint8_t r, g, b;
+    bool operator==(const PlotColour&) const = default;
+};
+
+struct PlotPoint {
+    double x, y;
+};
+
+// Coordinates in pixels from the top left; a text's point is the left end of its baseline.
+struct PlotShape {
+    enum class Kind { FilledRect, RoundedRect, Line, Polyline, Segments, Text };
+    Kind kind = Kind::Line;
+    PlotColour colour{}; // the stroke, or the text's colour
+    PlotColour fill{};   // FilledRect and RoundedRect
+    double width = 1.0;  // of the stroke
+    double radius = 0.0; // RoundedRect
+    // Line: 2; Polyline: any; Segments: pairs, each a line of its own (a dashed curve comes as its dashes);
+    // rectangles: top left and bottom right; Text: 1.
+    std::vector<PlotPoint> points;
+    std::string text;
+};
+
+// What the picture shows. The lines are the figures, the first one the file's name.
+struct IrPlotData {
+    std::vector<std::string> lines;
+    MagnitudeResponse whole;       // the whole file
+    MagnitudeResponse sent;        // the 2048 taps as sent
+    MagnitudeResponse unprocessed; // the file's first 2048 samples, when the taps sent were processed
+    bool processed = false;
+    std::vector<double> taps; // the taps as sent
+};
+
+// The figure lines of a file: its name, the whole file's figures, what the taps keep and their level, and
+// `processing` (what the loading did) when there is any.
+std::vector<std::string> irFigureLines(const std::string& fileName, int channel, const IrAnalysis& whole,
+                                       const IrMeasures& sent, bool processed, const std::string& processing);
+
+// The picture of `data` at `width` x `height` pixels for text whose lines are `lineHeight` apart.
+std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight);
+
+// The same frame with one line of text in it instead of the figures and plots.
+std::vector<PlotShape> layoutIrPlotMessage(const std::string& message, double width, double height, double lineHeight);
+
+// The picture's natural size: the dialog's view and the PNG of orx-irinfo.
+inline constexpr int kIrPlotWidth = 780;
+inline constexpr int kIrPlotHeight = 600;
+
+} // namespace eLibrary

@@ -1,0 +1,78 @@
+// The IR File Info layout against its geometry worked out by hand: where a response of known level lies, what
+// the clamp does, and the dashes of the unprocessed curve.
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "IrPlot.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using eLibrary::PlotShape;
+
+std::vector<const PlotShape*> shapesOf(const std::vector<PlotShape>& shapes, PlotShape::Kind kind)
+{
+    std::vector<const PlotShape*> found;
+    for (const PlotShape& s : shapes)
+        if (s.kind == kind)
+            found.push_back(&s);
+    return found;
+}
+
+eLibrary::MagnitudeResponse flat(double db)
+{
+    eLibrary::MagnitudeResponse r;
+    for (int i = 0; i < 256; ++i) {
+        r.frequencyHz.push_back(20.0 * std::pow(1000.0, i / 255.0));
+        r.db.push_back(db);
+    }
+    return r;
+}
+
+// 600 high with 10-pixel lines and four figure lines: the text ends at 8 + 10 + 5 x 10 = 68, so the response
+// area runs from 76 to 600 - 8 - 182 = 410, and from x = 62 over 780 - 16 - 80 = 684 pixels.
+TEST(IrPlotLayout, ResponsesLieWhereTheirLevelSaysAndTheCurveBeforeProcessingIsDashed)
+{
+    eLibrary::IrPlotData data;
+    data.lines = {"a.wav", "File", "Keep", "Taps"};
+    data.whole = flat(-3.0); // the top step is then 0 dB
+    data.sent = flat(-90.0); // below the 60 dB shown: on the bottom line
+    data.unprocessed = flat(-30.0);
+    data.processed = true;
+    data.taps.assign(2048, 0.0);
+    const auto shapes = eLibrary::layoutIrPlot(data, 780, 600, 10);
+    const auto curves = shapesOf(shapes, PlotShape::Kind::Polyline);
+    ASSERT_EQ(curves.size(), 3u); // whole, sent, taps
+    const double top = 76, bottom = 410, left = 62, width = 684;
+    const auto& whole = curves[0]->points;
+    ASSERT_EQ(whole.size(), 256u);
+    EXPECT_NEAR(whole.front().x, left, 1e-9);
+    EXPECT_NEAR(whole.back().x, left + width, 1e-9);
+    EXPECT_NEAR(whole[128].x, left + width * 128.0 / 255.0, 1e-9) << "log frequency: even steps";
+    for (const auto& p : whole)
+        EXPECT_NEAR(p.y, top + 3.0 / 60.0 * (bottom - top), 1e-9);
+    for (const auto& p : curves[1]->points)
+        EXPECT_NEAR(p.y, bottom, 1e-9) << "clamped to the 60 dB shown";
+
+    // Dashes of 4.8 and gaps of 2.4 (the 1.2 line's 4 and 2 widths) along the -30 dB line, 684 long: 95 whole
+    // periods of 7.2 (684) and nothing left, so 95 dashes of 4.8 in all.
+    const auto dashed = shapesOf(shapes, PlotShape::Kind::Segments);
+    ASSERT_EQ(dashed.size(), 1u);
+    double drawn = 0;
+    for (std::size_t i = 1; i < dashed[0]->points.size(); i += 2) {
+        const auto& a = dashed[0]->points[i - 1];
+        const auto& b = dashed[0]->points[i];
+        EXPECT_NEAR(a.y, (top + bottom) / 2, 1e-9);
+        EXPECT_LE(b.x - a.x, 4.8 + 1e-9);
+        drawn += b.x - a.x;
+    }
+    EXPECT_NEAR(drawn, 95 * 4.8, 1e-6);
+
+    data.processed = false;
+    EXPECT_TRUE(shapesOf(eLibrary::layoutIrPlot(data, 780, 600, 10), PlotShape::Kind::Segments).empty())
+        << "no curve before processing when nothing was processed";
+}
+
+} // namespace

@@ -1,0 +1,94 @@
+// Draws the IR File Info layout with cairo and writes it as PNG.
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PlotPng.h"
+
+#include <cairo.h>
+
+#include <memory>
+
+namespace {
+
+void setColour(cairo_t* cr, eLibrary::PlotColour c)
+{
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+}
+
+void roundedRect(cairo_t* cr, const eLibrary::PlotShape& s)
+{
+    const double x0 = s.points[0].x, y0 = s.points[0].y, x1 = s.points[1].x, y1 = s.points[1].y, r = s.radius;
+    constexpr double kQuarter = 1.5707963267948966;
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x1 - r, y0 + r, r, -kQuarter, 0);
+    cairo_arc(cr, x1 - r, y1 - r, r, 0, kQuarter);
+    cairo_arc(cr, x0 + r, y1 - r, r, kQuarter, 2 * kQuarter);
+    cairo_arc(cr, x0 + r, y0 + r, r, 2 * kQuarter, 3 * kQuarter);
+    cairo_close_path(cr);
+}
+
+void draw(cairo_t* cr, const std::vector<eLibrary::PlotShape>& shapes)
+{
+    using Kind = eLibrary::PlotShape::Kind;
+    for (const eLibrary::PlotShape& s : shapes) {
+        switch (s.kind) {
+        case Kind::FilledRect:
+            setColour(cr, s.fill);
+            cairo_rectangle(cr, s.points[0].x, s.points[0].y, s.points[1].x - s.points[0].x,
+                            s.points[1].y - s.points[0].y);
+            cairo_fill(cr);
+            break;
+        case Kind::RoundedRect:
+            roundedRect(cr, s);
+            setColour(cr, s.fill);
+            cairo_fill_preserve(cr);
+            setColour(cr, s.colour);
+            cairo_set_line_width(cr, s.width);
+            cairo_stroke(cr);
+            break;
+        case Kind::Line:
+        case Kind::Polyline:
+            cairo_move_to(cr, s.points[0].x, s.points[0].y);
+            for (std::size_t i = 1; i < s.points.size(); ++i)
+                cairo_line_to(cr, s.points[i].x, s.points[i].y);
+            setColour(cr, s.colour);
+            cairo_set_line_width(cr, s.width);
+            cairo_stroke(cr);
+            break;
+        case Kind::Segments:
+            for (std::size_t i = 1; i < s.points.size(); i += 2) {
+                cairo_move_to(cr, s.points[i - 1].x, s.points[i - 1].y);
+                cairo_line_to(cr, s.points[i].x, s.points[i].y);
+            }
+            setColour(cr, s.colour);
+            cairo_set_line_width(cr, s.width);
+            cairo_stroke(cr);
+            break;
+        case Kind::Text:
+            setColour(cr, s.colour);
+            cairo_move_to(cr, s.points[0].x, s.points[0].y);
+            cairo_show_text(cr, s.text.c_str());
+            break;
+        }
+    }
+}
+
+} // namespace
+
+std::string writeIrPlotPng(const eLibrary::IrPlotData& data, const std::string& path)
+{
+    const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+        cairo_image_surface_create(CAIRO_FORMAT_RGB24, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight),
+        cairo_surface_destroy);
+    const std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()), cairo_destroy);
+    cairo_t* cr = context.get();
+    // The dialog's monospace face at 9.5 points on a 96 dpi screen.
+    cairo_select_font_face(cr, "monospace", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 9.5 * 96.0 / 72.0);
+    cairo_font_extents_t font{};
+    cairo_font_extents(cr, &font);
+    draw(cr, eLibrary::layoutIrPlot(data, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight, font.height + 2));
+    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
+        return cairo_status_to_string(cairo_status(cr));
+    cairo_surface_flush(surface.get());
+    const cairo_status_t written = cairo_surface_write_to_png(surface.get(), path.c_str());
+    return written == CAIRO_STATUS_SUCCESS ? std::string() : cairo_status_to_string(written);
+}
