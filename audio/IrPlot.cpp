@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 namespace eLibrary {
@@ -156,7 +157,8 @@ std::vector<PlotPoint> responseCurve(const Area& area, const MagnitudeResponse& 
 } // namespace
 
 std::vector<std::string> irFigureLines(const std::string& fileName, int channel, const IrAnalysis& whole,
-                                       const IrMeasures& sent, bool processed, const std::string& processing)
+                                       const IrMeasures& sent, bool processed, const std::string& processing,
+                                       std::optional<double> processedShare)
 {
     const IrMeasures& w = whole.whole;
     std::vector<std::string> lines;
@@ -165,8 +167,14 @@ std::vector<std::string> irFigureLines(const std::string& fileName, int channel,
                     format("%.0f samples (%.1f ms), peak at %.1f ms, leading silence %.0f", double(w.length),
                            w.lengthMs, w.peakMs, double(w.leadingSilence)) +
                     format(" samples (%.1f ms)", w.leadingSilenceMs));
-    lines.push_back("The 2048 taps keep " + format("%.1f %% of its energy (", whole.tapsEnergyPercent()) +
-                    dbText(whole.tapsEnergyDb()) + " dB)");
+    std::string keep = "The 2048 taps keep " + format("%.1f %% of its energy (", whole.tapsEnergyPercent()) +
+                       dbText(whole.tapsEnergyDb()) + " dB)";
+    if (processedShare)
+        keep += format(", processed %.1f %% (", 100.0 * *processedShare) +
+                dbText(*processedShare > 0 ? 10.0 * std::log10(*processedShare)
+                                           : -std::numeric_limits<double>::infinity()) +
+                " dB)";
+    lines.push_back(keep);
     lines.push_back("Taps sent: peak " + dbText(sent.peakDbfs) + " dBFS, RMS " + dbText(sent.rmsDbfs) + " dBFS" +
                     (processed ? "  (processed)" : ""));
     if (!processing.empty())
@@ -206,6 +214,14 @@ std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double
         y += lineHeight;
     }
 
+    // The legend on a line of its own, so that no curve runs through it.
+    const double legend = y + 4;
+    s.text({left + 48, legend}, "\u2014 whole file", kAmber);
+    s.text({left + 170, legend}, "\u2014 2048 taps as sent", kWhite);
+    if (data.processed)
+        s.text({left + 350, legend}, "-- taps before processing", kDimAmber);
+    y += lineHeight;
+
     // Magnitude response, 20 Hz to 20 kHz on a log scale, 60 dB from the highest 10 dB step either curve reaches.
     const Area response{left + 40, y + 8, glass.width - 80, glass.bottom() - y - 190};
     double top = -1e9;
@@ -228,10 +244,6 @@ std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double
     if (data.processed)
         s.dashed(responseCurve(response, data.unprocessed, top), kDimAmber, 1.2);
     s.polyline(responseCurve(response, data.sent, top), kWhite, 1.4);
-    s.text({response.left + 8, response.top + lineHeight}, "\u2014 whole file", kAmber);
-    s.text({response.left + 130, response.top + lineHeight}, "\u2014 2048 taps as sent", kWhite);
-    if (data.processed)
-        s.text({response.left + 310, response.top + lineHeight}, "-- taps before processing", kDimAmber);
     s.text({response.right() - 30, response.top - 4}, "dB", kGridText);
 
     // The first 46 ms: the taps as sent, one point per tap.

@@ -7,6 +7,7 @@
 #include "IrAnalysis.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,10 @@ struct IrPlotData {
 
 // The figure lines of a file: its name, the whole file's figures, what the taps keep and their level, and
 // `processing` (what the loading did) when there is any.
+// `processedShare`, when given, is the part of the file's energy the processed taps hold.
 std::vector<std::string> irFigureLines(const std::string& fileName, int channel, const IrAnalysis& whole,
-                                       const IrMeasures& sent, bool processed, const std::string& processing);
+                                       const IrMeasures& sent, bool processed, const std::string& processing,
+                                       std::optional<double> processedShare = std::nullopt);
 
 // The picture of `data` at `width` x `height` pixels for text whose lines are `lineHeight` apart.
 std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight);

@@ -112,6 +112,8 @@ ProcessedIr processIr(const std::vector<double>& whole, const IrProcessing& opti
         shaped.assign(ir.begin(), ir.begin() + static_cast<std::ptrdiff_t>(std::min(ir.size(), kTapCount)));
     }
     shaped.resize(kTapCount, 0.0);
+    if (const double total = energyOf(whole); total > 0.0)
+        out.keptShare = std::min(1.0, energyOf(shaped) / total);
 
     if (options.fadeOut) {
         const std::size_t start = kTapCount - kFadeTaps;

@@ -34,6 +34,9 @@ struct ProcessedIr {
     std::array<std::int16_t, 2048> taps{};
     std::vector<std::string> applied; // what was done, in order, e.g. "minimum phase"
     std::string note;                 // set when the loudness could not be matched, and why
+    // The part of the file's energy that the taps hold after trimming and minimum phase (before the fade and the
+    // loudness, which only scale it), 0..1: what the processing won against the file's own first 2048 samples.
+    double keptShare = 1.0;
 
     // The applied steps as one line for the IR library, e.g. "trimmed 221 samples of leading silence,
     // minimum phase, faded out, loudness matched", then "; " and the note when there is one; empty when

@@ -73,7 +73,8 @@ void draw(QPainter& p, const std::vector<eLibrary::PlotShape>& shapes)
 std::vector<std::string> insightLines(const IrInsight& insight)
 {
     return eLibrary::irFigureLines(insight.file.filename().string(), insight.channel, insight.whole, insight.sent,
-                                   insight.processed, insight.processing);
+                                   insight.processed, insight.processing,
+                                   insight.processed ? insight.processedShare : std::nullopt);
 }
 
 IrInfoView::IrInfoView(QWidget* parent) : QWidget(parent)
@@ -132,5 +133,6 @@ void CIrInfoDlg::refresh()
         m_view->setInsight(std::nullopt);
         return;
     }
-    m_view->setInsight(orx::inspectTriedIr(tried->path, tried->channel, tried->record.coefficients, tried->processing));
+    m_view->setInsight(orx::inspectTriedIr(tried->path, tried->channel, tried->record.coefficients, tried->processing,
+                                           tried->processedShare));
 }

@@ -45,6 +45,7 @@ LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settin
             throw mstd::CGenericException(mstd::kErrFIRFileRead, 0);
         const eLibrary::ProcessedIr processed = eLibrary::processIr(whole, steps);
         loaded.coefficients = processed.taps;
+        loaded.processedShare = processed.keptShare;
         const std::string summary = processed.summary();
         if (!summary.empty())
             loaded.processing += (loaded.processing.empty() ? "" : "; ") + summary;
@@ -54,12 +55,13 @@ LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settin
 
 std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int channel,
                                         const std::array<std::int16_t, kCoefficientCount>& sent,
-                                        const std::string& processing)
+                                        const std::string& processing, std::optional<double> processedShare)
 {
     IrInsight insight;
     insight.file = file;
     insight.channel = channel;
     insight.processing = processing;
+    insight.processedShare = processedShare;
     std::vector<double> whole;
     try {
         if (!eLibrary::ConvertedIrFile(file).readWhole(channel, whole) || whole.empty())

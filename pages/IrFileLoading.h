@@ -22,6 +22,8 @@ struct LoadedIr {
     // silence, minimum phase"); empty when nothing.
     std::string processing;
     int channel = 0; // the file's channel the taps came from
+    // With IR processing on: the part of the file's energy the processed taps hold (ProcessedIr::keptShare).
+    std::optional<double> processedShare;
 };
 
 // Throws mstd::CGenericException 1005 to 1009. `askChannel` is asked (0 or 1) for a stereo file when the
@@ -43,12 +45,14 @@ struct IrInsight {
     eLibrary::MagnitudeResponse sentResponse;
     eLibrary::MagnitudeResponse unprocessedResponse; // only when processed
     std::vector<double> sentTaps;        // 2048, in 16-bit units
+    std::optional<double> processedShare; // as the loading found it, when it processed the taps
 };
 
 // Reads the file's whole response again (headers and samples; on any thread); nothing when it cannot be read.
 std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int channel,
                                         const std::array<std::int16_t, kCoefficientCount>& sent,
-                                        const std::string& processing);
+                                        const std::string& processing,
+                                        std::optional<double> processedShare = std::nullopt);
 
 // The IR name a file gets: its name without the extension, at most 63 bytes.
 std::array<std::uint8_t, kIrNameLength> irNameOfFile(const std::string& displayName);

@@ -197,6 +197,7 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         m_record.coefficients = loaded.coefficients;
         m_triedFile = childFolder(folder, item.getFileName());
         m_triedProcessing = loaded.processing;
+        m_triedShare = loaded.processedShare;
         m_triedChannel = loaded.channel;
         m_record.irName = irNameOfFile(item.getDisplayText());
         beginBusy();

@@ -158,12 +158,13 @@ public:
         int channel = 0;
         FIRRecord record;
         std::string processing;
+        std::optional<double> processedShare; // see LoadedIr
     };
     std::optional<TriedFile> triedFile() const
     {
         if (m_selected == -1 || m_triedFile.empty())
             return std::nullopt;
-        return TriedFile{m_triedFile, m_triedChannel, m_record, m_triedProcessing};
+        return TriedFile{m_triedFile, m_triedChannel, m_record, m_triedProcessing, m_triedShare};
     }
     // The file being tried as it went to the amplifier; nothing when none is, or the bypass plays instead.
     std::optional<FIRRecord> triedRecord() const
@@ -207,6 +208,7 @@ private:
     FIRRecord m_record;
     std::string m_triedFile;       // the file m_record came from
     std::string m_triedProcessing; // what its loading did to it
+    std::optional<double> m_triedShare;
     int m_triedChannel = 0;        // the file's channel its taps came from
     struct PendingStore {
         bool rename = false;

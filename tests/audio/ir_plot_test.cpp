@@ -31,8 +31,8 @@ eLibrary::MagnitudeResponse flat(double db)
     return r;
 }
 
-// 600 high with 10-pixel lines and four figure lines: the text ends at 8 + 10 + 5 x 10 = 68, so the response
-// area runs from 76 to 600 - 8 - 182 = 410, and from x = 62 over 780 - 16 - 80 = 684 pixels.
+// 600 high with 10-pixel lines, four figure lines and the legend's: the text ends at 8 + 10 + 6 x 10 = 78, so
+// the response area runs from 86 to 600 - 8 - 182 = 410, and from x = 62 over 780 - 16 - 80 = 684 pixels.
 TEST(IrPlotLayout, ResponsesLieWhereTheirLevelSaysAndTheCurveBeforeProcessingIsDashed)
 {
     eLibrary::IrPlotData data;
@@ -45,7 +45,7 @@ TEST(IrPlotLayout, ResponsesLieWhereTheirLevelSaysAndTheCurveBeforeProcessingIsD
     const auto shapes = eLibrary::layoutIrPlot(data, 780, 600, 10);
     const auto curves = shapesOf(shapes, PlotShape::Kind::Polyline);
     ASSERT_EQ(curves.size(), 3u); // whole, sent, taps
-    const double top = 76, bottom = 410, left = 62, width = 684;
+    const double top = 86, bottom = 410, left = 62, width = 684;
     const auto& whole = curves[0]->points;
     ASSERT_EQ(whole.size(), 256u);
     EXPECT_NEAR(whole.front().x, left, 1e-9);
@@ -73,6 +73,19 @@ TEST(IrPlotLayout, ResponsesLieWhereTheirLevelSaysAndTheCurveBeforeProcessingIsD
     data.processed = false;
     EXPECT_TRUE(shapesOf(eLibrary::layoutIrPlot(data, 780, 600, 10), PlotShape::Kind::Segments).empty())
         << "no curve before processing when nothing was processed";
+}
+
+// The figures say what the processing won when the taps were processed, and only then.
+TEST(IrPlotLayout, TheKeepLineAddsTheProcessedShare)
+{
+    eLibrary::IrAnalysis whole;
+    whole.tapsEnergyShare = 0.176;
+    const eLibrary::IrMeasures sent;
+    const auto plain = eLibrary::irFigureLines("a.wav", 0, whole, sent, false, "");
+    EXPECT_EQ(plain[2], "The 2048 taps keep 17.6 % of its energy (-7.5 dB)");
+    const auto processed = eLibrary::irFigureLines("a.wav", 0, whole, sent, true, "minimum phase", 0.5);
+    EXPECT_EQ(processed[2], "The 2048 taps keep 17.6 % of its energy (-7.5 dB), processed 50.0 % (-3.0 dB)");
+    EXPECT_EQ(processed.back(), "Loading: minimum phase");
 }
 
 } // namespace

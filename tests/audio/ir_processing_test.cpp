@@ -410,6 +410,32 @@ TEST(MinimumPhase, MinimumPhaseIrComesBackUnchanged)
 
 // ---- Processing -----------------------------------------------------------------------------------------------
 
+// What the processing won: a decay of 0.999 per sample behind 3000 zeros keeps nothing in the file's own first
+// 2048 samples; trimmed, the taps hold 1 - 0.999^4096 of its energy (a geometric series), minimum phase too
+// (the decay is minimum phase already), and the fade and the loudness, which only scale the taps, do not change it.
+TEST(Processing, TheShareKeptIsWhatTheTrimmedAndMinimumPhaseTapsHold)
+{
+    std::vector<double> whole(3000, 0.0);
+    for (int i = 0; i < 20000; ++i)
+        whole.push_back(20000.0 * std::pow(0.999, i));
+    const double expected = (1.0 - std::pow(0.999, 2 * 2048)) / (1.0 - std::pow(0.999, 2 * 20000));
+    struct Case {
+        const char* name;
+        eLibrary::IrProcessing steps;
+        double share;
+        double within;
+    };
+    const Case cases[] = {
+        {"nothing trimmed: the fade alone", {.fadeOut = true}, 0.0, 1e-12},
+        {"trimmed", {.trimSilence = true}, expected, 1e-9},
+        {"trimmed, minimum phase", {.trimSilence = true, .minimumPhase = true}, expected, 1e-3},
+        {"every step", {.trimSilence = true, .minimumPhase = true, .fadeOut = true, .matchLoudness = true}, expected,
+         1e-3},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(eLibrary::processIr(whole, c.steps).keptShare, c.share, c.within) << c.name;
+}
+
 TEST(Processing, TrimDropsTheLeadingSilence)
 {
     auto h = decaying(20000.0, 0.99, 3000, 221);
