@@ -51,49 +51,24 @@ class Shapes {
 public:
     void rect(PlotPoint a, PlotPoint b, PlotColour fill)
     {
-        PlotShape s;
-        s.kind = PlotShape::Kind::FilledRect;
-        s.fill = fill;
-        s.points = {a, b};
-        m_shapes.push_back(std::move(s));
+        add(PlotShape::Kind::FilledRect, {}, 1.0, {a, b}).fill = fill;
     }
     void roundedRect(PlotPoint a, PlotPoint b, double radius, PlotColour edge, double width, PlotColour fill)
     {
-        PlotShape s;
-        s.kind = PlotShape::Kind::RoundedRect;
-        s.colour = edge;
-        s.width = width;
+        PlotShape& s = add(PlotShape::Kind::RoundedRect, edge, width, {a, b});
         s.fill = fill;
         s.radius = radius;
-        s.points = {a, b};
-        m_shapes.push_back(std::move(s));
     }
-    void line(PlotPoint a, PlotPoint b, PlotColour colour)
-    {
-        PlotShape s;
-        s.kind = PlotShape::Kind::Line;
-        s.colour = colour;
-        s.points = {a, b};
-        m_shapes.push_back(std::move(s));
-    }
+    void line(PlotPoint a, PlotPoint b, PlotColour colour) { add(PlotShape::Kind::Line, colour, 1.0, {a, b}); }
     void polyline(std::vector<PlotPoint> points, PlotColour colour, double width)
     {
-        if (points.size() < 2)
-            return;
-        PlotShape s;
-        s.kind = PlotShape::Kind::Polyline;
-        s.colour = colour;
-        s.width = width;
-        s.points = std::move(points);
-        m_shapes.push_back(std::move(s));
+        if (points.size() >= 2)
+            add(PlotShape::Kind::Polyline, colour, width, std::move(points));
     }
     // Dashes of 4 and gaps of 2 line widths along the curve, carried on across its corners.
     void dashed(const std::vector<PlotPoint>& points, PlotColour colour, double width)
     {
-        PlotShape s;
-        s.kind = PlotShape::Kind::Segments;
-        s.colour = colour;
-        s.width = width;
+        std::vector<PlotPoint> dashes;
         const double dash = 4 * width, gap = 2 * width;
         bool drawing = true;
         double left = dash; // of the current dash or gap
@@ -106,8 +81,8 @@ public:
                 const double t = step / length;
                 const PlotPoint end{from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t};
                 if (drawing) {
-                    s.points.push_back(from);
-                    s.points.push_back(end);
+                    dashes.push_back(from);
+                    dashes.push_back(end);
                 }
                 from = end;
                 length -= step;
@@ -118,21 +93,26 @@ public:
                 }
             }
         }
-        if (!s.points.empty())
-            m_shapes.push_back(std::move(s));
+        if (!dashes.empty())
+            add(PlotShape::Kind::Segments, colour, width, std::move(dashes));
     }
     void text(PlotPoint at, std::string text, PlotColour colour)
     {
-        PlotShape s;
-        s.kind = PlotShape::Kind::Text;
-        s.colour = colour;
-        s.points = {at};
-        s.text = std::move(text);
-        m_shapes.push_back(std::move(s));
+        add(PlotShape::Kind::Text, colour, 1.0, {at}).text = std::move(text);
     }
     std::vector<PlotShape> take() { return std::move(m_shapes); }
 
 private:
+    PlotShape& add(PlotShape::Kind kind, PlotColour colour, double width, std::vector<PlotPoint> points)
+    {
+        PlotShape& s = m_shapes.emplace_back();
+        s.kind = kind;
+        s.colour = colour;
+        s.width = width;
+        s.points = std::move(points);
+        return s;
+    }
+
     std::vector<PlotShape> m_shapes;
 };
 

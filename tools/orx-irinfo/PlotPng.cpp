@@ -46,22 +46,20 @@ void draw(cairo_t* cr, const std::vector<eLibrary::PlotShape>& shapes)
             break;
         case Kind::Line:
         case Kind::Polyline:
-            cairo_move_to(cr, s.points[0].x, s.points[0].y);
-            for (std::size_t i = 1; i < s.points.size(); ++i)
-                cairo_line_to(cr, s.points[i].x, s.points[i].y);
-            setColour(cr, s.colour);
-            cairo_set_line_width(cr, s.width);
-            cairo_stroke(cr);
-            break;
-        case Kind::Segments:
-            for (std::size_t i = 1; i < s.points.size(); i += 2) {
-                cairo_move_to(cr, s.points[i - 1].x, s.points[i - 1].y);
-                cairo_line_to(cr, s.points[i].x, s.points[i].y);
+        case Kind::Segments: {
+            // A polyline goes on from point to point; segments are pairs, each a line of its own.
+            const bool pairs = s.kind == Kind::Segments;
+            for (std::size_t i = 0; i < s.points.size(); ++i) {
+                if (i == 0 || (pairs && i % 2 == 0))
+                    cairo_move_to(cr, s.points[i].x, s.points[i].y);
+                else
+                    cairo_line_to(cr, s.points[i].x, s.points[i].y);
             }
             setColour(cr, s.colour);
             cairo_set_line_width(cr, s.width);
             cairo_stroke(cr);
             break;
+        }
         case Kind::Text:
             setColour(cr, s.colour);
             cairo_move_to(cr, s.points[0].x, s.points[0].y);
