@@ -22,8 +22,8 @@
 namespace {
 
 // The pictures of the process by (id, scale). Successful decodes only: a picture that failed once is read again
-// next time, as it always was. A picture can be queued to be decoded ahead on the thread pool; whoever asks for it
-// first (a pool thread or a holder) decodes it, and anyone else asking meanwhile waits for that one decode.
+// next time, as it always was. A picture can be queued to be decoded ahead on the cache's own thread; whoever asks
+// for it first (that thread or a holder) decodes it, and anyone else asking meanwhile waits for that one decode.
 class DecodedPictures {
 public:
     using Key = std::pair<int, int>;
