@@ -9,7 +9,7 @@ ORX_PACKAGES=(
     qt6-base-dev fonts-dejavu-core
     nettle-dev nlohmann-json3-dev
     appstream desktop-file-utils lintian dpkg-dev groff-base man-db
-    libfftw3-dev libpng-dev libcairo2-dev
+    libfftw3-dev libpng-dev libcairo2-dev libfontconfig-dev
 )
 
 # orx_install_packages [extra packages...]

@@ -3,6 +3,7 @@
 #include "PlotPng.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <memory>
 
@@ -73,20 +74,31 @@ void draw(cairo_t* cr, const std::vector<eLibrary::PlotShape>& shapes)
 
 std::string writeIrPlotPng(const eLibrary::IrPlotData& data, const std::string& path)
 {
-    const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-        cairo_image_surface_create(CAIRO_FORMAT_RGB24, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight),
-        cairo_surface_destroy);
-    const std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()), cairo_destroy);
-    cairo_t* cr = context.get();
-    // The dialog's monospace face at 9.5 points on a 96 dpi screen.
-    cairo_select_font_face(cr, "monospace", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, 9.5 * 96.0 / 72.0);
-    cairo_font_extents_t font{};
-    cairo_font_extents(cr, &font);
-    draw(cr, eLibrary::layoutIrPlot(data, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight, font.height + 2));
-    if (cairo_status(cr) != CAIRO_STATUS_SUCCESS)
-        return cairo_status_to_string(cairo_status(cr));
-    cairo_surface_flush(surface.get());
-    const cairo_status_t written = cairo_surface_write_to_png(surface.get(), path.c_str());
-    return written == CAIRO_STATUS_SUCCESS ? std::string() : cairo_status_to_string(written);
+    std::string problem;
+    {
+        const std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+            cairo_image_surface_create(CAIRO_FORMAT_RGB24, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight),
+            cairo_surface_destroy);
+        const std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface.get()), cairo_destroy);
+        cairo_t* cr = context.get();
+        // The dialog's monospace face at 9.5 points on a 96 dpi screen.
+        cairo_select_font_face(cr, "monospace", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_set_font_size(cr, 9.5 * 96.0 / 72.0);
+        cairo_font_extents_t font{};
+        cairo_font_extents(cr, &font);
+        draw(cr, eLibrary::layoutIrPlot(data, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight, font.height + 2));
+        if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
+            problem = cairo_status_to_string(cairo_status(cr));
+        } else {
+            cairo_surface_flush(surface.get());
+            const cairo_status_t written = cairo_surface_write_to_png(surface.get(), path.c_str());
+            if (written != CAIRO_STATUS_SUCCESS)
+                problem = cairo_status_to_string(written);
+        }
+    }
+    // One picture per run: cairo's font caches and fontconfig's configuration are given back, so that nothing
+    // they allocated outlives the program (a leak checker would count them).
+    cairo_debug_reset_static_data();
+    FcFini();
+    return problem;
 }
