@@ -136,6 +136,18 @@ std::vector<PlotPoint> responseCurve(const Area& area, const MagnitudeResponse& 
 
 } // namespace
 
+IrPlotData irPlotOf(std::span<const double> whole, std::vector<double> taps)
+{
+    IrPlotData data;
+    data.processed = tapsDifferFromFile(whole, taps);
+    data.whole = magnitudeResponse(whole);
+    data.sent = magnitudeResponse(taps);
+    if (data.processed)
+        data.unprocessed = magnitudeResponse(whole.first(std::min(whole.size(), kTapCount)));
+    data.taps = std::move(taps);
+    return data;
+}
+
 std::vector<std::string> irFigureLines(const std::string& fileName, int channel, const IrAnalysis& whole,
                                        const IrMeasures& sent, bool processed, const std::string& processing,
                                        std::optional<double> processedShare)

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct IrPlotData {
     bool processed = false;
     std::vector<double> taps; // the taps as sent
 };
+
+// The responses and taps of the picture of a file's whole response (after the conversion) and the taps sent;
+// the figure lines are the caller's to add.
+IrPlotData irPlotOf(std::span<const double> whole, std::vector<double> taps);
 
 // The figure lines of a file: its name, the whole file's figures, what the taps keep and their level, and
 // `processing` (what the loading did) when there is any.

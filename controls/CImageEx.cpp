@@ -127,32 +127,34 @@ QImage decodeResource(int id, int scale)
         if (!resource.isValid())
             continue;
         QByteArray png = resource.uncompressedData();
-        picture = orx::readStoredPng(png);
-        if (!picture.isNull()) {
-            picture.setDevicePixelRatio(s);
-            return picture;
+        picture = orx::readStoredPng(png); // premultiplied already
+        if (picture.isNull() && !png.isEmpty()) {
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::ReadOnly);
+            // Only the PNG reader: guessing the format would load every image format plug-in at the first picture.
+            QImageReader reader(&buffer, "PNG");
+            reader.setAutoDetectImageFormat(false);
+            picture = reader.read();
+            // In place: an opaque picture only changes its label, a copy would cost as much as the decode itself.
+            if (!picture.isNull())
+                picture.convertTo(QImage::Format_ARGB32_Premultiplied);
         }
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::ReadOnly);
-        // Only the PNG reader: guessing the format would load every image format plug-in at the first picture.
-        QImageReader reader(&buffer, "PNG");
-        reader.setAutoDetectImageFormat(false);
-        picture = png.isEmpty() ? QImage() : reader.read();
         if (!picture.isNull())
             picture.setDevicePixelRatio(s);
     }
-    // In place: an opaque picture only changes its label, a copy would cost as much as the decode's last step.
-    if (!picture.isNull())
-        picture.convertTo(QImage::Format_ARGB32_Premultiplied);
     return picture;
 }
 
-// For the pictures queued ahead: the first to come decodes it, whoever it is.
-void decodeUnlessTaken(const DecodedPictures::Key& key)
+// The picture from the cache, decoded here when no one has yet. One being decoded elsewhere is waited for when
+// `wait`, else left to that decode (a null image comes back).
+QImage decodeShared(const DecodedPictures::Key& key, bool wait)
 {
-    QImage ignored;
-    if (decodedPictures().claim(key, false, &ignored))
-        decodedPictures().settle(key, decodeResource(key.first, key.second));
+    QImage picture;
+    if (!decodedPictures().claim(key, wait, &picture))
+        return picture;
+    picture = decodeResource(key.first, key.second);
+    decodedPictures().settle(key, picture);
+    return picture;
 }
 
 } // namespace
@@ -229,18 +231,13 @@ bool CImageExResource::isDecoded(int id, int scale)
 
 QImage CImageExResource::sharedPicture(int id, int scale)
 {
-    QImage picture;
-    if (!decodedPictures().claim({id, scale}, true, &picture))
-        return picture;
-    picture = decodeResource(id, scale);
-    decodedPictures().settle({id, scale}, picture);
-    return picture;
+    return decodeShared({id, scale}, true);
 }
 
 void CImageExResource::decodeQueuedHere()
 {
     for (const DecodedPictures::Key& key : decodedPictures().queued())
-        decodeUnlessTaken(key);
+        decodeShared(key, false);
 }
 
 void CImageExResource::decodeAhead(const std::vector<int>& ids, int scale)
@@ -249,7 +246,7 @@ void CImageExResource::decodeAhead(const std::vector<int>& ids, int scale)
     for (int id : ids)
         keys.emplace_back(id, scale);
     for (const DecodedPictures::Key& key : decodedPictures().queue(keys)) {
-        decodedPictures().startAhead([key] { decodeUnlessTaken(key); });
+        decodedPictures().startAhead([key] { decodeShared(key, false); });
     }
 }
 

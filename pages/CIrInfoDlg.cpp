@@ -72,9 +72,7 @@ void draw(QPainter& p, const std::vector<eLibrary::PlotShape>& shapes)
 
 std::vector<std::string> insightLines(const IrInsight& insight)
 {
-    return eLibrary::irFigureLines(insight.file.filename().string(), insight.channel, insight.whole, insight.sent,
-                                   insight.processed, insight.processing,
-                                   insight.processed ? insight.processedShare : std::nullopt);
+    return insight.plot.lines;
 }
 
 IrInfoView::IrInfoView(QWidget* parent) : QWidget(parent)
@@ -101,14 +99,7 @@ void IrInfoView::paintEvent(QPaintEvent*)
         draw(p, eLibrary::layoutIrPlotMessage("No file is being tried on this page.", width(), height(), line));
         return;
     }
-    eLibrary::IrPlotData data;
-    data.lines = insightLines(*m_insight);
-    data.whole = m_insight->wholeResponse;
-    data.sent = m_insight->sentResponse;
-    data.unprocessed = m_insight->unprocessedResponse;
-    data.processed = m_insight->processed;
-    data.taps = m_insight->sentTaps;
-    draw(p, eLibrary::layoutIrPlot(data, width(), height(), line));
+    draw(p, eLibrary::layoutIrPlot(m_insight->plot, width(), height(), line));
 }
 
 } // namespace orx

@@ -61,7 +61,6 @@ std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int c
     insight.file = file;
     insight.channel = channel;
     insight.processing = processing;
-    insight.processedShare = processedShare;
     std::vector<double> whole;
     try {
         if (!eLibrary::ConvertedIrFile(file).readWhole(channel, whole) || whole.empty())
@@ -70,15 +69,11 @@ std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int c
         return std::nullopt; // gone or changed since it was tried
     }
     insight.whole = eLibrary::analyseIr(whole);
-    insight.sentTaps.assign(sent.begin(), sent.end());
-    insight.sent = eLibrary::measureIr(insight.sentTaps);
-    const std::size_t first = std::min(whole.size(), kCoefficientCount);
-    insight.processed = eLibrary::tapsDifferFromFile(whole, insight.sentTaps);
-    insight.wholeResponse = eLibrary::magnitudeResponse(whole);
-    insight.sentResponse = eLibrary::magnitudeResponse(insight.sentTaps);
-    if (insight.processed)
-        insight.unprocessedResponse =
-            eLibrary::magnitudeResponse(std::span<const double>(whole.data(), first));
+    insight.plot = eLibrary::irPlotOf(whole, std::vector<double>(sent.begin(), sent.end()));
+    insight.sent = eLibrary::measureIr(insight.plot.taps);
+    const bool processed = insight.plot.processed;
+    insight.plot.lines = eLibrary::irFigureLines(file.filename().string(), channel, insight.whole, insight.sent,
+                                                 processed, processing, processed ? processedShare : std::nullopt);
     return insight;
 }
 

@@ -6,6 +6,7 @@
 #include "AppSettings.h"
 #include "DeviceRecords.h"
 #include "IrAnalysis.h"
+#include "IrPlot.h"
 
 #include <array>
 #include <filesystem>
@@ -40,12 +41,9 @@ struct IrInsight {
     std::string processing;              // what the loading did, as LoadedIr says it
     eLibrary::IrAnalysis whole;          // the file, and its first 2048 samples as the taps
     eLibrary::IrMeasures sent;           // the taps as sent
-    bool processed = false;              // the taps sent are not the file's first 2048 samples
-    eLibrary::MagnitudeResponse wholeResponse;
-    eLibrary::MagnitudeResponse sentResponse;
-    eLibrary::MagnitudeResponse unprocessedResponse; // only when processed
-    std::vector<double> sentTaps;        // 2048, in 16-bit units
-    std::optional<double> processedShare; // as the loading found it, when it processed the taps
+    // The dialog's picture: the figure lines, the responses, the taps (in 16-bit units) and whether the taps sent
+    // are not the file's first 2048 samples.
+    eLibrary::IrPlotData plot;
 };
 
 // Reads the file's whole response again (headers and samples; on any thread); nothing when it cannot be read.

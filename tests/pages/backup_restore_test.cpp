@@ -400,7 +400,7 @@ TEST_F(AmpFiles, IrFileInfoShowsWhatTheTapsKeepAndFollowsThePage)
     // The taps hold the delay and the first 1827 samples of the decay: their share of a geometric series.
     const double kept = (1 - std::pow(kDecay, 2.0 * (2048 - kDelay))) / (1 - std::pow(kDecay, 2.0 * kLength));
     EXPECT_NEAR(insight.whole.tapsEnergyShare, kept, 1e-4);
-    EXPECT_FALSE(insight.processed);
+    EXPECT_FALSE(insight.plot.processed);
     const auto lines = insightLines(insight);
     const auto has = [&](const std::string& part) {
         return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(part) != std::string::npos; });

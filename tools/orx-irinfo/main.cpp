@@ -10,12 +10,10 @@
 #include "PlotPng.h"
 #include "ProgramInfo.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -80,40 +78,32 @@ std::string resultText(const IrFileFacts& facts, const eLibrary::IrLayout& layou
            (isFloat ? ", float samples times 32767" : "") + ", rounded to the nearest";
 }
 
-// Where --plot writes the picture; empty without it.
-std::string g_plotPath;
-
-// The dialog's picture of the file and the taps it would send.
-bool writePlot(const std::filesystem::path& path, int channel, const std::vector<double>& whole,
-               const eLibrary::IrAnalysis& figures, const std::vector<double>& sent,
+// The dialog's picture of the file and the taps it would send, into `plotPath`.
+bool writePlot(const std::string& plotPath, const std::filesystem::path& path, int channel,
+               const std::vector<double>& whole, const eLibrary::IrAnalysis& figures, const std::vector<double>& sent,
                const eLibrary::IrMeasures& taps)
 {
-    eLibrary::IrPlotData data;
-    data.processed = eLibrary::tapsDifferFromFile(whole, sent);
+    eLibrary::IrPlotData data = eLibrary::irPlotOf(whole, sent);
     data.lines = eLibrary::irFigureLines(path.filename().string(), channel, figures, taps, data.processed, "");
-    data.whole = eLibrary::magnitudeResponse(whole);
-    data.sent = eLibrary::magnitudeResponse(sent);
-    if (data.processed)
-        data.unprocessed = eLibrary::magnitudeResponse(
-            std::span<const double>(whole.data(), std::min(whole.size(), eLibrary::kTapCount)));
-    data.taps = sent;
-    const std::string problem = writeIrPlotPng(data, g_plotPath);
+    const std::string problem = writeIrPlotPng(data, plotPath);
     if (!problem.empty()) {
-        std::fprintf(stderr, "orx-irinfo: cannot write the plot %s: %s\n", g_plotPath.c_str(), problem.c_str());
+        std::fprintf(stderr, "orx-irinfo: cannot write the plot %s: %s\n", plotPath.c_str(), problem.c_str());
         return false;
     }
-    std::printf("plot: %s\n", g_plotPath.c_str());
+    std::printf("plot: %s\n", plotPath.c_str());
     return true;
 }
 
 // The figures of the IR: the whole channel as the conversion reads it, and the taps that are sent; and the
-// picture when --plot asks for it. False when the picture was asked for and could not be written.
-bool printFigures(const std::filesystem::path& path, int channel, const std::int16_t* coefficients)
+// picture when --plot asks for it (`plotPath` not empty). False when the picture was asked for and could not be
+// written.
+bool printFigures(const std::filesystem::path& path, int channel, const std::int16_t* coefficients,
+                  const std::string& plotPath)
 {
     eLibrary::ConvertedIrFile file(path);
     std::vector<double> whole;
     if (!file.readWhole(channel, whole))
-        return g_plotPath.empty();
+        return plotPath.empty();
     const eLibrary::IrAnalysis figures = eLibrary::analyseIr(whole);
     const std::vector<double> sent(coefficients, coefficients + eLibrary::kTapCount);
     const eLibrary::IrMeasures taps = eLibrary::measureIr(sent);
@@ -124,18 +114,18 @@ bool printFigures(const std::filesystem::path& path, int channel, const std::int
                 w.length, w.lengthMs, w.peakPosition, w.peakMs, w.peakDbfs, w.leadingSilence, w.leadingSilenceMs,
                 w.peakDbfs, w.rmsDbfs, figures.tapsEnergyPercent(), figures.tapsEnergyDb(), taps.peakDbfs,
                 taps.rmsDbfs);
-    return g_plotPath.empty() || writePlot(path, channel, whole, figures, sent, taps);
+    return plotPath.empty() || writePlot(plotPath, path, channel, whole, figures, sent, taps);
 }
 
 // What the program would send: the channel used, the IR name from the file name and the 2048 coefficients.
-int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int channel)
+int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int channel, const std::string& plotPath)
 {
     // A mono file has only channel 0, whatever was asked.
     if (loader.getChannels() < 2)
         channel = 0;
     std::int16_t coefficients[2048];
     loader.readCoefficients(coefficients, channel);
-    const bool plotted = printFigures(path, channel, coefficients);
+    const bool plotted = printFigures(path, channel, coefficients, plotPath);
     std::uint8_t name[64];
     const std::string stem = path.filename().string();
     CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
@@ -146,7 +136,7 @@ int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int c
 }
 
 // The conversion's view of the file: what it is, what happens to it, and its coefficients.
-int convertedInfo(const std::filesystem::path& path, int channel)
+int convertedInfo(const std::filesystem::path& path, int channel, const std::string& plotPath)
 {
     const IrFileFacts facts = inspectIrFile(path);
     std::printf("conversion: on\nsource: %s\nloads without conversion: %s\n",
@@ -159,7 +149,7 @@ int convertedInfo(const std::filesystem::path& path, int channel)
         const eLibrary::ConvertedIrFile converted(path);
         std::printf("result: 44100 Hz, 16 bits: %s\n",
                     resultText(facts, converted.layout(), converted.verdict()).c_str());
-        return printCoefficients(loader, path, channel);
+        return printCoefficients(loader, path, channel, plotPath);
     } catch (const mstd::CGenericException& e) {
         std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(), irFileNote(path, facts).c_str());
         return 1;
@@ -177,6 +167,7 @@ int main(int argc, char** argv)
     const char* file = nullptr;
     int channel = 0;
     bool convert = false;
+    std::string plotPath;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
             return usage(stdout, 0);
@@ -185,7 +176,7 @@ int main(int argc, char** argv)
             continue;
         }
         if (!std::strcmp(argv[i], "--plot") && i + 1 < argc) {
-            g_plotPath = argv[++i];
+            plotPath = argv[++i];
             continue;
         }
         if (!std::strcmp(argv[i], "--channel") && i + 1 < argc) {
@@ -205,7 +196,7 @@ int main(int argc, char** argv)
     const std::filesystem::path path(file);
     std::printf("file: %s\nformat: %s\n", file, formatName(path).c_str());
     if (convert)
-        return convertedInfo(path, channel);
+        return convertedInfo(path, channel, plotPath);
     CFIRFile loader;
     try {
         try {
@@ -219,7 +210,7 @@ int main(int argc, char** argv)
         }
         auto* reader = loader.getReader();
         printFacts(*reader);
-        return printCoefficients(loader, path, channel);
+        return printCoefficients(loader, path, channel, plotPath);
     } catch (const mstd::CGenericException& e) {
         std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(),
                     irFileNote(path, inspectIrFile(path)).c_str());
