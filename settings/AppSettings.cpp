@@ -3,6 +3,7 @@
 #include "AppSettings.h"
 
 #include "IniProfile.h"
+#include "SaveFailures.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -155,11 +156,30 @@ bool AppSettings::load()
     return true;
 }
 
+namespace {
+
+std::string settingsFailure(const std::filesystem::path& path, const std::error_code& error)
+{
+    return "Your settings could not be saved to " + path.string() + ": " + error.message() +
+           ". The folder choices, Properties and MIDI ports you changed are lost when the program ends.";
+}
+
+} // namespace
+
 bool AppSettings::save()
 {
     const auto path = settingsPath();
     if (path.empty())
-        return false;
+        return false; // no folder for settings at all: nothing was ever kept, so nothing is lost now
+    std::error_code error;
+    // settingsPath() makes the folder without a word; its reason is the one worth telling.
+    if (!std::filesystem::is_directory(path.parent_path(), error)) {
+        std::filesystem::create_directories(path.parent_path(), error);
+        if (error) {
+            reportSaveFailed(SaveTarget::Settings, settingsFailure(path, error));
+            return false;
+        }
+    }
     // Unrelated sections and keys of the file are kept. A folder that holds a line break cannot be stored:
     // the file keeps that key's previous value (or stays without the key), the field keeps its value in
     // memory for the rest of the run, and the other keys are written as usual.
@@ -179,7 +199,12 @@ bool AppSettings::save()
         if (!value->empty() || profile.getString("MIDI", key, kMissing) != kMissing)
             profile.setString("MIDI", key, *value);
     }
-    return profile.save(path);
+    if (!profile.save(path, error)) {
+        reportSaveFailed(SaveTarget::Settings, settingsFailure(path, error));
+        return false;
+    }
+    reportSaveSucceeded(SaveTarget::Settings);
+    return true;
 }
 
 } // namespace orx

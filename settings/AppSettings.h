@@ -31,6 +31,8 @@ public:
     explicit AppSettings(std::shared_ptr<SettingsFolders> folders);
 
     bool load();
+    // False when nothing was written; the file then keeps what it had. A failure is reported to the save
+    // listener (SaveFailures.h) with the path and the reason, once until a save works again.
     bool save();
 
     // The folder of an amp channel's speaker simulation page (0: I, otherwise II).

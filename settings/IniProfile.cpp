@@ -251,11 +251,22 @@ bool IniProfile::setString(const std::string& section, const std::string& key, c
 
 bool IniProfile::save(const std::filesystem::path& path) const
 {
+    std::error_code error;
+    return save(path, error);
+}
+
+bool IniProfile::save(const std::filesystem::path& path, std::error_code& error) const
+{
+    error.clear();
+    const auto fail = [&error](int code) {
+        error = std::error_code(code, std::generic_category());
+        return false;
+    };
     std::filesystem::path target;
     bool exists = false;
     struct stat info {};
     if (!finalTarget(path, target, exists, info))
-        return false;
+        return fail(ELOOP);
 
     std::string text;
     for (const auto& line : m_lines)
@@ -266,21 +277,28 @@ bool IniProfile::save(const std::filesystem::path& path) const
     ::unlink(temporary.c_str()); // a stale one from an interrupted save; a folder there stays and fails below
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;
+        return fail(errno);
+    int failure = 0; // the first errno
+    const auto check = [&failure](bool ok) {
+        if (!ok && failure == 0)
+            failure = errno != 0 ? errno : EIO;
+        return ok;
+    };
     bool ok = true;
     if (exists) {
         // The replaced file's owner (where this user may give it) and permissions.
         if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
             // Another owner needs privileges this user lacks; the file becomes the user's, as a new one would.
         }
-        ok = ::fchmod(fd, info.st_mode & 07777) == 0;
+        ok = check(::fchmod(fd, info.st_mode & 07777) == 0);
     }
-    ok = ok && writeAll(fd, text) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    errno = 0; // a short write sets none
+    ok = ok && check(writeAll(fd, text)) && check(::fsync(fd) == 0);
+    ok = check(::close(fd) == 0) && ok;
+    ok = ok && check(::rename(temporary.c_str(), target.c_str()) == 0);
     if (!ok) {
         ::unlink(temporary.c_str());
-        return false;
+        return fail(failure);
     }
     // Make the rename itself durable; the file is already in place either way.
     const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace orx::settings {
@@ -43,6 +44,8 @@ public:
     // temporary file lies beside that target; the target's permissions (and owner, where allowed) are
     // kept, a new file gets the default mode. False when anything failed; the old file is then intact.
     bool save(const std::filesystem::path& path) const;
+    // The same; `error` gets the reason of a failure (cleared on success).
+    bool save(const std::filesystem::path& path, std::error_code& error) const;
 
     const std::vector<std::string>& lines() const { return m_lines; }
 

@@ -2,11 +2,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AppSettings.h"
 #include "IniProfile.h"
+#include "SaveFailures.h"
+#include "ScopedOverride.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -267,6 +271,122 @@ TEST_F(Settings, TheInstanceLoadsOnCreationAndSavesOnDeletion)
     EXPECT_NE(read().find("Y=3"), std::string::npos);
     EXPECT_NE(read().find("FolderPathAmpII="), std::string::npos) << "every key is written at exit";
     AppSettings::deleteInstance(); // nothing left: nothing happens
+}
+
+// The settings folder made unwritable. Root writes into a folder of mode 0500 all the same, so there a folder
+// in the place of the save's temporary file stops the write instead; either way the save really fails.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(const fs::path& file) : m_folder(file.parent_path()), m_blocker(file.string() + ".tmp")
+    {
+        if (::geteuid() == 0) {
+            fs::create_directory(m_blocker);
+            reason = EEXIST;
+        } else {
+            fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec);
+            reason = EACCES;
+        }
+    }
+    ~UnwritableFolder()
+    {
+        fs::permissions(m_folder, fs::perms::owner_all);
+        std::error_code ignored;
+        fs::remove(m_blocker, ignored);
+    }
+    int reason = 0;
+
+private:
+    fs::path m_folder, m_blocker;
+};
+
+struct Told {
+    SaveTarget target;
+    std::string sentence;
+};
+
+class SettingsSaveFailure : public Settings {
+protected:
+    void SetUp() override
+    {
+        Settings::SetUp();
+        write("[Window]\nX=5\nY=6\n");
+        AppSettings settings(folders);
+        settings.load();
+        ASSERT_TRUE(settings.save()) << "a working save ends what an earlier test left failing";
+        before = read();
+    }
+    static std::string sentenceFor(const fs::path& file, int reason)
+    {
+        return "Your settings could not be saved to " + file.string() + ": " + std::strerror(reason) +
+               ". The folder choices, Properties and MIDI ports you changed are lost when the program ends.";
+    }
+
+    std::string before;
+    std::vector<Told> told;
+    ScopedOverride<SaveFailureListener> listener{
+        &setSaveFailureListener,
+        [this](SaveTarget target, const std::string& sentence) { told.push_back({target, sentence}); }};
+};
+
+// Each way a save can fail is told with the file and the reason, and leaves the file on disk as it was.
+TEST_F(SettingsSaveFailure, AFailedSaveSaysWhereAndWhyAndKeepsTheOldFile)
+{
+    {
+        UnwritableFolder unwritable(file());
+        AppSettings settings(folders);
+        settings.load();
+        settings.X = 99;
+        settings.FolderPathAmpI = "/somewhere/else";
+        ::testing::internal::CaptureStderr();
+        EXPECT_FALSE(settings.save());
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find(sentenceFor(file(), unwritable.reason)),
+                  std::string::npos)
+            << "the terminal hears of it too";
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0].target, SaveTarget::Settings);
+        EXPECT_EQ(told[0].sentence, sentenceFor(file(), unwritable.reason));
+        EXPECT_EQ(read(), before) << "byte for byte";
+        EXPECT_TRUE(saveFailing(SaveTarget::Settings));
+        EXPECT_FALSE(saveFailing(SaveTarget::IrLibrary)) << "the library's state is its own";
+    }
+
+    // A config folder under a regular file: the settings' own folder cannot be made.
+    told.clear();
+    writeFile(root / "plain", "not a folder");
+    folders->config = (root / "plain" / "config").string();
+    AppSettings settings(folders);
+    EXPECT_FALSE(settings.save());
+    ASSERT_EQ(told.size(), 0u) << "the same failing run as above: told once";
+    ASSERT_TRUE(fs::is_regular_file(root / "plain"));
+    folders->config.clear();
+    ASSERT_TRUE(settings.save());
+    folders->config = (root / "plain" / "config").string();
+    EXPECT_FALSE(settings.save());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].sentence, sentenceFor(root / "plain" / "config" / "Veltra" / "ORX_Tevo_Utility.ini", ENOTDIR));
+    EXPECT_EQ(readFile(root / "plain"), "not a folder");
+}
+
+// Told once per failing run: again only after a save worked in between, also for the save at exit.
+TEST_F(SettingsSaveFailure, AFailingRunIsToldOnceAndAgainAfterASaveWorked)
+{
+    AppSettings::setFolders(folders);
+    AppSettings* settings = AppSettings::getInstance();
+    {
+        UnwritableFolder unwritable(file());
+        EXPECT_FALSE(settings->save());
+        EXPECT_FALSE(settings->save());
+        EXPECT_EQ(told.size(), 1u);
+    }
+    EXPECT_TRUE(settings->save());
+    EXPECT_FALSE(saveFailing(SaveTarget::Settings));
+    EXPECT_EQ(told.size(), 1u);
+    UnwritableFolder unwritable(file());
+    settings->X = 41;
+    AppSettings::deleteInstance();
+    ASSERT_EQ(told.size(), 2u) << "the save at exit starts a new failing run";
+    EXPECT_EQ(told[1].sentence, sentenceFor(file(), unwritable.reason));
+    EXPECT_EQ(read(), before);
 }
 
 // True when the bytes are well-formed UTF-8 (no stray or cut sequences, no surrogates, no overlong forms).
