@@ -92,9 +92,12 @@ bool CORXUtilityApp::InitInstance()
         auto [input, output] = choosePorts(m_options.midi, *settings);
         CORXManager::getInstance()->setPortChoice(std::move(input), std::move(output));
         CORXUtilityDlg dialog;
+        SaveFailureBoxes saveFailures(&dialog);
         listenForOtherCopies(dialog);
         m_options.runDialog(dialog);
         m_server.reset();
+        // The closing steps saved after the window's event loop took its last event.
+        saveFailures.showPending();
     } catch (const mstd::CGenericException& e) {
         showErrorMessage(nullptr, e.getCode());
     } catch (...) {
@@ -189,7 +192,12 @@ int CORXUtilityApp::ExitInstance()
         CORXManager::deleteInstance();
         CMIDIManager::deleteInstance();
     }
-    AppSettings::deleteInstance();
+    {
+        // The last save, with no window left: a failure the window has not told yet gets a box of its own.
+        SaveFailureBoxes saveFailures(nullptr);
+        AppSettings::deleteInstance();
+        saveFailures.showPending();
+    }
     if (m_lock && m_lock->isLocked())
         m_lock->unlock();
     m_server.reset();

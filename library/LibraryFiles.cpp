@@ -23,6 +23,7 @@ namespace {
 
 constexpr std::string_view kTempMarker = ".tmp-";
 
+// Names the file being written, not its temporary: that is the one the user knows and can look at.
 std::runtime_error ioError(const std::string& what, const std::filesystem::path& path, int error)
 {
     return std::runtime_error(what + " " + path.string() + ": " + std::strerror(error));
@@ -47,8 +48,10 @@ void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
         path.parent_path() / (path.filename().string() + std::string(kTempMarker) + std::to_string(::getpid()) + "-" +
                               std::to_string(counter.fetch_add(1)));
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw ioError("cannot create", temp, errno);
+    if (fd < 0) {
+        const int error = errno;
+        throw ioError("cannot write", path, error);
+    }
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -58,14 +61,14 @@ void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
             const int error = errno;
             ::close(fd);
             ::unlink(temp.c_str());
-            throw ioError("cannot write", temp, error);
+            throw ioError("cannot write", path, error);
         }
         done += static_cast<std::size_t>(n);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        throw ioError("cannot write", temp, error);
+        throw ioError("cannot write", path, error);
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int error = errno;

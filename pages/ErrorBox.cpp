@@ -5,8 +5,13 @@
 #include "ErrorTexts.h"
 #include "StringTable.h"
 
+#include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
 
+#include <deque>
+#include <mutex>
 #include <utility>
 
 namespace orx {
@@ -52,6 +57,70 @@ void showErrorText(QWidget* owner, const QString& text, const QString& informati
     else
         platformBox(owner, caption, text, informative);
     g_boxOpen = false;
+}
+
+struct SaveFailureBoxes::State {
+    QPointer<QWidget> owner;
+    bool hasOwner = false; // a window that is gone gets no box in its place
+    QObject context;       // on the user-interface thread; queued calls die with it
+    std::mutex mutex;      // the sentences may come from another thread
+    std::deque<QString> pending;
+
+    void show()
+    {
+        // Without a widget application there is no box to show; standard error has had the sentence.
+        if (!g_presenter && !qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            std::lock_guard lock(mutex);
+            pending.clear();
+            return;
+        }
+        for (;;) {
+            if (isErrorBoxOpen()) {
+                // Told after the box that is open, not dropped: the user would never hear of it again.
+                QTimer::singleShot(200, &context, [this] { show(); });
+                return;
+            }
+            QString text;
+            {
+                std::lock_guard lock(mutex);
+                if (pending.empty())
+                    return;
+                text = std::move(pending.front());
+                pending.pop_front();
+            }
+            if (hasOwner && !owner)
+                continue;
+            showErrorText(owner, text);
+        }
+    }
+};
+
+SaveFailureBoxes::SaveFailureBoxes(QWidget* owner) : m_state(std::make_shared<State>())
+{
+    m_state->owner = owner;
+    m_state->hasOwner = owner != nullptr;
+    m_previous = setSaveFailureListener([weak = std::weak_ptr<State>(m_state)](SaveTarget, const std::string& sentence) {
+        const std::shared_ptr<State> state = weak.lock();
+        if (!state)
+            return;
+        {
+            std::lock_guard lock(state->mutex);
+            state->pending.push_back(QString::fromStdString(sentence));
+        }
+        if (QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                &state->context, [raw = state.get()] { raw->show(); }, Qt::QueuedConnection);
+    });
+}
+
+SaveFailureBoxes::~SaveFailureBoxes()
+{
+    setSaveFailureListener(std::move(m_previous));
+}
+
+void SaveFailureBoxes::showPending()
+{
+    m_state->show();
 }
 
 void showErrorMessage(QWidget* owner, int code)

@@ -4,9 +4,11 @@
 
 #include "AppSettings.h"
 #include "IrLibrary.h"
+#include "LibraryFiles.h"
+#include "SaveFailures.h"
 
-#include <cstdio>
 #include <exception>
+#include <string>
 
 namespace orx {
 
@@ -38,10 +40,15 @@ IrRecorder libraryRecorder(std::function<std::filesystem::path()> folder)
         input.kind = stored.rename ? EntryKind::Rename : EntryKind::Install;
         try {
             IrLibrary(where).record(input);
+            reportSaveSucceeded(SaveTarget::IrLibrary);
         } catch (const std::exception& e) {
             // The amplifier has the response either way; only the record of it is missing.
-            std::fprintf(stderr, "IR library: cannot record what was stored in %s: %s\n", where.string().c_str(),
-                         e.what());
+            const std::string name = "\"" + files::nameText(stored.record.irName) + "\"";
+            reportSaveFailed(SaveTarget::IrLibrary,
+                             (stored.rename ? "The new name " + name + " is in the amp"
+                                            : "INSTALL stored " + name + " in the amp") +
+                                 ", but it could not be recorded in the IR library at " + where.string() + ": " +
+                                 e.what() + ". Back Up Amp cannot restore it from the library.");
         }
     };
     recorder.describe = [folder](int slot, const FIRRecord& amp) -> std::string {

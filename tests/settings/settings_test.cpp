@@ -4,6 +4,7 @@
 #include "IniProfile.h"
 #include "SaveFailures.h"
 #include "ScopedOverride.h"
+#include "UnwritableFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -273,31 +274,7 @@ TEST_F(Settings, TheInstanceLoadsOnCreationAndSavesOnDeletion)
     AppSettings::deleteInstance(); // nothing left: nothing happens
 }
 
-// The settings folder made unwritable. Root writes into a folder of mode 0500 all the same, so there a folder
-// in the place of the save's temporary file stops the write instead; either way the save really fails.
-class UnwritableFolder {
-public:
-    explicit UnwritableFolder(const fs::path& file) : m_folder(file.parent_path()), m_blocker(file.string() + ".tmp")
-    {
-        if (::geteuid() == 0) {
-            fs::create_directory(m_blocker);
-            reason = EEXIST;
-        } else {
-            fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec);
-            reason = EACCES;
-        }
-    }
-    ~UnwritableFolder()
-    {
-        fs::permissions(m_folder, fs::perms::owner_all);
-        std::error_code ignored;
-        fs::remove(m_blocker, ignored);
-    }
-    int reason = 0;
-
-private:
-    fs::path m_folder, m_blocker;
-};
+using test::UnwritableFolder;
 
 struct Told {
     SaveTarget target;
