@@ -388,9 +388,10 @@ void CORXUtilityDlg::executeCommand(int command)
         // The stereo default is in the settings only after OK; the loop wiring is already in the amplifier.
         if (properties.exec() == QDialog::Accepted) {
             AppSettings::getInstance()->save();
-            // The file conversion may have been switched: which files can be used has changed with it.
-            m_speakerI->recheckFiles();
-            m_speakerII->recheckFiles();
+            // The conversion and the IR processing may have been switched: which files are listed and can be used,
+            // and what the file being tried sounds like, change with them.
+            m_speakerI->loadingSettingsChanged();
+            m_speakerII->loadingSettingsChanged();
         }
         break;
     }

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CSpeakerSimulationTab.h"
 
+#include "IrNameText.h"
+
 #include "LibraryRecorder.h"
 
 #include "PageLayout.h"
@@ -136,11 +138,6 @@ constexpr CDevicePage::ButtonLayout kButtons[] = {
     {CSpeakerSimulationTab::kUp, layout::kUp, layout::kPushFrames, false},
     {CSpeakerSimulationTab::kDown, layout::kDown, layout::kPushFrames, false},
 };
-
-QString plain(const QString& text)
-{
-    return QString::fromStdString(orx::toPlainText(text.toStdString()));
-}
 
 } // namespace
 
@@ -372,7 +369,7 @@ void CSpeakerSimulationTab::setPageChannel(int modelCode, int ampCh)
 
 void CSpeakerSimulationTab::showFolder(const std::string& folder)
 {
-    m_folder = QString::fromStdString(folder).left(259);
+    m_folder = QString::fromStdString(orx::validUtf8(folder)).left(259);
     m_folderLabelFitted = false;
     update(kFolderLabelRect);
 }
@@ -380,7 +377,7 @@ void CSpeakerSimulationTab::showFolder(const std::string& folder)
 QString CSpeakerSimulationTab::folderLabelText() const
 {
     if (!m_folderLabelFitted) {
-        m_folderLabelText = plain(orx::compactPath(m_folder, QFontMetrics(m_font), kFolderLabelRect.width()));
+        m_folderLabelText = orx::compactPath(m_folder, QFontMetrics(m_font), kFolderLabelRect.width());
         m_folderLabelFitted = true;
     }
     return m_folderLabelText;
@@ -403,10 +400,12 @@ void CSpeakerSimulationTab::refillList(const std::vector<CFileItem>& items)
     m_listUpdating = false;
 }
 
-void CSpeakerSimulationTab::recheckFiles()
+void CSpeakerSimulationTab::loadingSettingsChanged()
 {
-    ++m_checkGeneration;
-    startFileCheck();
+    // The conversion decides which files are listed and which are dimmed; the file being tried is sent again
+    // as it loads now.
+    m_logic.rescanFolder();
+    m_logic.loadingSettingsChanged();
 }
 
 void CSpeakerSimulationTab::startFileCheck()
@@ -451,6 +450,13 @@ void CSpeakerSimulationTab::unmarkFileList()
 {
     m_listUpdating = true;
     m_list->clearSelection();
+    m_listUpdating = false;
+}
+
+void CSpeakerSimulationTab::markFileList(int row)
+{
+    m_listUpdating = true;
+    m_list->setCurrentRow(row);
     m_listUpdating = false;
 }
 
@@ -745,9 +751,20 @@ bool CSpeakerSimulationTab::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         } else if (watched == m_list->viewport()) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
             if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
-                static_cast<QMouseEvent*>(event)->button() == Qt::RightButton)
+                mouse->button() == Qt::RightButton)
                 return true;
+            // A press on the entry already marked changes no selection, so the list says nothing of it; the
+            // user still asks for that file, as it loads now. The second press of a double-click is no new ask.
+            if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+                const QModelIndex at = m_list->indexAt(mouse->position().toPoint());
+                if (at.isValid() && at.row() == m_logic.selectedIndex() && m_list->item(at.row())->isSelected()) {
+                    const int row = at.row();
+                    QMetaObject::invokeMethod(
+                        this, [this, row] { m_logic.fileClickedAgain(row); }, Qt::QueuedConnection);
+                }
+            }
         } else if ((watched == m_up || watched == m_down) &&
                    (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
                     type == QEvent::MouseButtonRelease) &&

@@ -119,9 +119,9 @@ public:
     void refreshIrGain();
     void refreshDialGain();
     void updateControls();
-    // Checks again which listed files can be used, in the background (after the conversion setting may have
-    // changed); the list keeps its entries and order.
-    void recheckFiles();
+    // After Properties' OK: lists the folder again (the conversion decides which files are listed), checks again
+    // in the background which can be used, and sends the file being tried again when it now loads otherwise.
+    void loadingSettingsChanged();
 
     // What the page shows and holds, for tests and the screenshot tool.
     CCustomButton* button(int controlId) const;
@@ -175,6 +175,7 @@ private:
     void showFolder(const std::string& folder) override;
     void showFileList(const std::vector<CFileItem>& items, int selected) override;
     void unmarkFileList() override;
+    void markFileList(int row) override;
     void showError(int code) override;
     void showFileError(int code, const std::string& note) override;
     int askChannel() override;

@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FolderScan.h"
 
+#include "IrNameText.h"
+
 #include <algorithm>
 #include <system_error>
 
@@ -22,41 +24,20 @@ bool lessFolded(const std::string& a, const std::string& b)
                                         [](char x, char y) { return foldAscii(x) < foldAscii(y); });
 }
 
-bool isResponseFile(const std::string& name)
+bool isResponseFile(const std::string& name, bool convert)
 {
     const auto dot = name.rfind('.');
     if (dot == std::string::npos)
         return false;
     std::string extension = name.substr(dot);
     std::transform(extension.begin(), extension.end(), extension.begin(), foldAscii);
-    return extension == ".wav" || extension == ".aif" || extension == ".aiff";
+    // AIFF-C, the usual ".aifc" file, loads only through the conversion.
+    return extension == ".wav" || extension == ".aif" || extension == ".aiff" || (convert && extension == ".aifc");
 }
 
 } // namespace
 
-std::string toPlainText(const std::string& utf8)
-{
-    std::string plain;
-    plain.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        if (lead < 0x80) {
-            plain += static_cast<char>(lead);
-            ++i;
-            continue;
-        }
-        // The length the lead byte announces; the sequence ends early at a byte that cannot continue it.
-        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-        std::size_t end = i + 1;
-        while (end < i + length && end < utf8.size() && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
-            ++end;
-        plain += '?';
-        i = end;
-    }
-    return plain;
-}
-
-std::vector<CFileItem> scanFolder(const std::filesystem::path& folder)
+std::vector<CFileItem> scanFolder(const std::filesystem::path& folder, bool convert)
 {
     std::vector<CFileItem> items;
     std::error_code error;
@@ -70,9 +51,9 @@ std::vector<CFileItem> scanFolder(const std::filesystem::path& folder)
             continue; // hidden
         std::error_code kindError;
         if (it->is_directory(kindError))
-            items.emplace_back(name, "[" + toPlainText(name) + "]", CFileItem::Folder);
-        else if (isResponseFile(name))
-            items.emplace_back(name, toPlainText(name), CFileItem::ResponseFile);
+            items.emplace_back(name, "[" + validUtf8(name) + "]", CFileItem::Folder);
+        else if (isResponseFile(name, convert))
+            items.emplace_back(name, validUtf8(name), CFileItem::ResponseFile);
     }
     std::sort(items.begin(), items.end(), [](const CFileItem& a, const CFileItem& b) {
         if (a.kind() != b.kind())

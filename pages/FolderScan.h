@@ -10,14 +10,11 @@
 
 namespace orx {
 
-// Every character outside 7-bit ASCII (a whole UTF-8 sequence, or a byte that is not valid UTF-8) becomes
-// one "?"; the list, the folder label and IR names taken from file names show only plain text.
-std::string toPlainText(const std::string& utf8);
-
 // The entries of a folder: "[..]" when it has a parent, "[name]" for each folder, then the files ending in
-// ".wav", ".aif" or ".aiff" (any case); hidden entries (names starting with ".") are left out. Sorted by
-// kind, then by display text with A to Z folded to a to z. A missing or unreadable folder gives none.
-std::vector<CFileItem> scanFolder(const std::filesystem::path& folder);
+// ".wav", ".aif" or ".aiff" (any case), and ".aifc" with the file conversion on; hidden entries (names starting
+// with ".") are left out. Names are shown as the file system spells them (bytes that are not UTF-8 as U+FFFD).
+// Sorted by kind, then by display text with A to Z folded to a to z. A missing or unreadable folder gives none.
+std::vector<CFileItem> scanFolder(const std::filesystem::path& folder, bool convert = false);
 
 // The folder one level up (the folder itself when it has no parent), and a sub-folder by name.
 std::string parentFolder(const std::string& folder);

@@ -4,6 +4,7 @@
 
 #include "CFIRFile.h"
 #include "GenericException.h"
+#include "IrNameText.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
 #include "IrProcessing.h"
@@ -13,6 +14,14 @@
 #include <vector>
 
 namespace orx {
+
+LoadingSettings loadingSettingsOf(const AppSettings* settings)
+{
+    if (!settings)
+        return {false, false, false, false, false, 2};
+    return {settings->ConvertFiles, settings->TrimSilence, settings->MinimumPhase,
+            settings->FadeOut,      settings->MatchLoudness, settings->PrimaryCh};
+}
 
 LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settings,
                     const std::function<int()>& askChannel)
@@ -79,10 +88,7 @@ std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int c
 
 std::array<std::uint8_t, kIrNameLength> irNameOfFile(const std::string& displayName)
 {
-    std::array<std::uint8_t, kIrNameLength> name{};
-    const auto dot = displayName.rfind('.');
-    CFIRFile::copyIRName(name.data(), displayName.substr(0, dot).c_str());
-    return name;
+    return irNameField(std::string_view(displayName).substr(0, displayName.rfind('.')));
 }
 
 } // namespace orx

@@ -27,6 +27,19 @@ struct LoadedIr {
     std::optional<double> processedShare;
 };
 
+// The settings that decide what a file's loading gives.
+struct LoadingSettings {
+    bool convert = false;
+    bool trimSilence = false;
+    bool minimumPhase = false;
+    bool fadeOut = false;
+    bool matchLoudness = false;
+    int primaryCh = 0;
+
+    bool operator==(const LoadingSettings&) const = default;
+};
+LoadingSettings loadingSettingsOf(const AppSettings* settings);
+
 // Throws mstd::CGenericException 1005 to 1009. `askChannel` is asked (0 or 1) for a stereo file when the
 // settings leave the channel to the user; without settings the user is asked as well. The settings' IR processing
 // steps, when any is on, work on the whole response of that channel.
@@ -52,7 +65,8 @@ std::optional<IrInsight> inspectTriedIr(const std::filesystem::path& file, int c
                                         const std::string& processing,
                                         std::optional<double> processedShare = std::nullopt);
 
-// The IR name a file gets: its name without the extension, at most 63 bytes.
+// The IR name a file gets: its name (UTF-8, as the file system spells it) without the extension, made 7-bit as
+// every name sent to the amplifier is (`irNameField`).
 std::array<std::uint8_t, kIrNameLength> irNameOfFile(const std::string& displayName);
 
 } // namespace orx

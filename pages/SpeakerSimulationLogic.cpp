@@ -7,6 +7,7 @@
 #include "FolderScan.h"
 #include "GenericException.h"
 #include "IrFileFacts.h"
+#include "IrNameText.h"
 
 #include <algorithm>
 #include <array>
@@ -115,11 +116,27 @@ void SpeakerSimulationLogic::storeFolder()
 
 void SpeakerSimulationLogic::scanFolder()
 {
-    m_items = orx::scanFolder(m_folder);
+    m_items = orx::scanFolder(m_folder, loadingSettingsOf(AppSettings::getInstance()).convert);
     // Indices refer to the new list: a mark that no longer stands on a file is dropped.
     if (m_selected >= static_cast<int>(m_items.size()) ||
         (m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].kind() != CFileItem::ResponseFile))
         m_selected = -1;
+}
+
+void SpeakerSimulationLogic::rescanFolder()
+{
+    std::string markedName;
+    if (m_selected >= 0 && m_selected < static_cast<int>(m_items.size()))
+        markedName = m_items[static_cast<std::size_t>(m_selected)].getFileName();
+    m_items = orx::scanFolder(m_folder, loadingSettingsOf(AppSettings::getInstance()).convert);
+    m_lastClicked = -1;
+    // The file being tried keeps its mark wherever it now stands; one no longer listed loses it.
+    const auto found = std::find_if(m_items.begin(), m_items.end(), [&](const CFileItem& item) {
+        return !markedName.empty() && item.kind() == CFileItem::ResponseFile && item.getFileName() == markedName;
+    });
+    m_selected = found == m_items.end() ? -1 : static_cast<int>(found - m_items.begin());
+    m_view.showFileList(m_items, m_selected);
+    updateControls();
 }
 
 void SpeakerSimulationLogic::clearSelection()
@@ -166,6 +183,7 @@ LoadedIr SpeakerSimulationLogic::loadIRFile(const std::string& folder, const std
 void SpeakerSimulationLogic::onSelectionChanged(int row)
 {
     try {
+        const int previous = m_selected;
         m_selected = row;
         if (m_selected == -1 || m_selected >= static_cast<int>(m_items.size())) {
             clearSelection();
@@ -181,24 +199,25 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         }
         const int chosen = m_selected;
         const std::string folder = m_folder;
+        const std::string path = childFolder(folder, item.getFileName());
         LoadedIr loaded;
         try {
             loaded = loadIRFile(folder, item.getFileName());
         } catch (const mstd::CGenericException& e) {
-            clearSelection();
-            const AppSettings* settings = AppSettings::getInstance();
-            const bool convert = settings && settings->ConvertFiles;
-            m_view.showFileError(e.getCode(), fileErrorNote(childFolder(folder, item.getFileName()), convert));
+            // Nothing was sent, so the amplifier still plays what was tried before: that stays marked and usable.
+            if (m_selected == chosen && m_folder == folder)
+                keepMark(previous);
+            showLoadError(path, e.getCode());
             return;
         }
         // While the question was open the amplifier may have gone, or the mark may have been taken away.
-        if (!m_connected || m_busy || m_selected != chosen || m_folder != folder)
+        if (m_selected != chosen || m_folder != folder)
             return;
-        m_record.coefficients = loaded.coefficients;
-        m_triedFile = childFolder(folder, item.getFileName());
-        m_triedProcessing = loaded.processing;
-        m_triedShare = loaded.processedShare;
-        m_triedChannel = loaded.channel;
+        if (!m_connected || m_busy) {
+            keepMark(previous);
+            return;
+        }
+        adoptTried(path, loaded);
         m_record.irName = irNameOfFile(item.getDisplayText());
         beginBusy();
         sendChosenFile();
@@ -208,6 +227,82 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
     } catch (...) {
         std::fputs("[CATCH] Exception! - CSpeakerSimulationTab::OnLbnSelchangeFileList()\n", stderr);
     }
+}
+
+void SpeakerSimulationLogic::keepMark(int previous)
+{
+    if (previous < 0 || previous >= static_cast<int>(m_items.size()) || m_triedFile.empty()) {
+        clearSelection();
+        return;
+    }
+    m_selected = previous;
+    m_view.markFileList(previous);
+    updateControls();
+}
+
+void SpeakerSimulationLogic::showLoadError(const std::string& path, int code)
+{
+    const AppSettings* settings = AppSettings::getInstance();
+    m_view.showFileError(code, fileErrorNote(path, settings && settings->ConvertFiles));
+}
+
+void SpeakerSimulationLogic::adoptTried(const std::string& path, const LoadedIr& loaded)
+{
+    m_record.coefficients = loaded.coefficients;
+    m_triedFile = path;
+    m_triedProcessing = loaded.processing;
+    m_triedShare = loaded.processedShare;
+    m_triedChannel = loaded.channel;
+    m_triedWith = loadingSettingsOf(AppSettings::getInstance());
+}
+
+void SpeakerSimulationLogic::fileClickedAgain(int row)
+{
+    try {
+        if (row < 0 || row != m_selected)
+            return;
+        m_lastClicked = row;
+        sendTriedAgain(true);
+    } catch (...) {
+        std::fputs("[CATCH] Exception! - CSpeakerSimulationTab::OnLbnSelchangeFileList()\n", stderr);
+    }
+}
+
+void SpeakerSimulationLogic::loadingSettingsChanged()
+{
+    if (m_selected == -1 || m_triedFile.empty() || m_triedWith == loadingSettingsOf(AppSettings::getInstance()))
+        return;
+    sendTriedAgain(false);
+}
+
+void SpeakerSimulationLogic::sendTriedAgain(bool askChannel)
+{
+    if (m_selected == -1 || m_triedFile.empty() || !m_connected || m_busy)
+        return;
+    const int chosen = m_selected;
+    const std::string path = m_triedFile;
+    const int channelBefore = m_triedChannel;
+    LoadedIr loaded;
+    try {
+        loaded = loadIrFile(path, AppSettings::getInstance(), [this, askChannel, channelBefore] {
+            return askChannel ? m_view.askChannel() : channelBefore;
+        });
+    } catch (const mstd::CGenericException& e) {
+        // The amplifier keeps what it was sent last, and so does the mark.
+        showLoadError(path, e.getCode());
+        return;
+    }
+    if (m_selected != chosen || m_triedFile != path || !m_connected || m_busy)
+        return;
+    const bool unchanged = loaded.coefficients == m_record.coefficients && !m_bypass;
+    adoptTried(path, loaded);
+    if (unchanged)
+        return;
+    beginBusy();
+    sendChosenFile();
+    if (m_bypass)
+        setBypassOff();
+    m_view.fileTried();
 }
 
 void SpeakerSimulationLogic::setBypassOff()
@@ -364,7 +459,8 @@ void SpeakerSimulationLogic::irNameFocused(const std::string& text)
 
 void SpeakerSimulationLogic::commitIrName(const std::string& text)
 {
-    std::string name = toPlainText(text).substr(0, kMaxNameLength);
+    // What the amplifier can show; the edit then shows what was stored, not what was typed.
+    std::string name = asciiIrName(text).substr(0, kMaxNameLength);
     // A disconnected amplifier cannot take a name: the edit goes back to what the amplifier has.
     if (!m_connected)
         name = m_previousIrName;
@@ -382,7 +478,7 @@ void SpeakerSimulationLogic::commitIrName(const std::string& text)
         setBypassOff();
     m_session.addRequest(kRequestSelect, m_ampCh, 0);
     IrName bytes{};
-    std::memcpy(bytes.data(), name.data(), std::min(name.size(), bytes.size() - 1)); // plain 7-bit text
+    std::memcpy(bytes.data(), name.data(), std::min(name.size(), bytes.size() - 1)); // 7-bit text
     // The amplifier needs time to return to its stored response before it takes the name. Until the name and
     // the store are queued the page waits, so no file, bypass or gain can slip in between and be stored too.
     beginBusy();

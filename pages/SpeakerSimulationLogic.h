@@ -79,6 +79,8 @@ public:
     virtual void showFileList(const std::vector<CFileItem>& items, int selected) = 0;
     // No entry of the list is marked any more.
     virtual void unmarkFileList() = 0;
+    // Entry `row` is marked again (after a file that was refused), without that counting as the user's choice.
+    virtual void markFileList(int row) = 0;
     virtual void showError(int code) = 0;
     // The chosen file did not load: the error's text and, under it, `note` (UTF-8) on what the file is.
     virtual void showFileError(int code, const std::string& note) = 0;
@@ -127,6 +129,14 @@ public:
     // The user's actions.
     void chooseFolder();
     void onSelectionChanged(int row); // the list's marked entry, -1 for none
+    // A click on the entry that is already marked: the file is loaded again as it would be loaded now and sent
+    // when that is not what the amplifier has (other settings, another channel, the file changed, bypass on).
+    void fileClickedAgain(int row);
+    // The settings that shape a loaded file (conversion, IR processing, stereo channel) may have changed: the
+    // file being tried goes to the amplifier again, once, when they did.
+    void loadingSettingsChanged();
+    // Lists the folder again, keeping the mark on the file being tried.
+    void rescanFolder();
     void onDoubleClick();
     void install();
     void bypassClicked(bool on); // the switch's new state
@@ -181,8 +191,16 @@ private:
     void storeFolder();
     void scanFolder();
     void clearSelection();
+    // After a file that did not load, the mark goes back to the file the amplifier still plays.
+    void keepMark(int previous);
     // Returns what the loading did to the file ("" when it loaded as it is).
     LoadedIr loadIRFile(const std::string& folder, const std::string& fileName);
+    void showLoadError(const std::string& path, int code);
+    // Takes a loaded file as the one being tried.
+    void adoptTried(const std::string& path, const LoadedIr& loaded);
+    // Loads the file being tried again and sends it when that changes what the amplifier plays; `askChannel`
+    // false keeps the channel of a stereo file the user chose before.
+    void sendTriedAgain(bool askChannel);
     void recordStored();
     void refreshIrKnown();
     void beginBusy();
@@ -210,6 +228,7 @@ private:
     std::string m_triedProcessing; // what its loading did to it
     std::optional<double> m_triedShare;
     int m_triedChannel = 0;        // the file's channel its taps came from
+    LoadingSettings m_triedWith;   // the settings it was loaded with
     struct PendingStore {
         bool rename = false;
         std::string sourceFile;

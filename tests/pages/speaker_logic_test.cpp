@@ -68,6 +68,7 @@ struct RecordingView final : ISpeakerView {
         marked = selected;
     }
     void unmarkFileList() override { marked = -1; }
+    void markFileList(int row) override { marked = row; }
     void showError(int code) override
     {
         errors.push_back(code);
@@ -357,15 +358,15 @@ TEST_F(SpeakerLogic, TheChosenFolderLosesItsTrailingSeparatorAndACancelChangesNo
     EXPECT_EQ(AppSettings::getInstance()->FolderPathAmpI, irFolder.string());
 }
 
-TEST_F(SpeakerLogic, AnAccentedNameShowsOneQuestionMarkAndStillLoads)
+TEST_F(SpeakerLogic, AnAccentedNameIsListedAsItIsAndTheAmplifierGetsItWithoutAccents)
 {
-    writeWave(irFolder / "Caf\xC3\xA9 \xF0\x9F\x8E\xB8.wav", {warm}); // "Café 🎸.wav"
+    writeWave(irFolder / "C\xC3\xA2" "binet \xC3\x9C \xF0\x9F\x8E\xB8.wav", {warm}); // "Câbinet Ü 🎸.wav"
     connect();
     Page& p = page(0);
-    tryFile(p, "Caf? ?.wav");
+    tryFile(p, "C\xC3\xA2" "binet \xC3\x9C \xF0\x9F\x8E\xB8.wav");
     EXPECT_TRUE(p.view.errors.empty());
     const FIRRecord current = amp->model().current[0];
-    EXPECT_EQ(nameOf(current), "Caf? ?");
+    EXPECT_EQ(nameOf(current), "Cabinet U _");
     EXPECT_EQ(current.coefficients, asCoefficients(warm));
 }
 
@@ -418,8 +419,7 @@ TEST_F(SpeakerLogic, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
 {
     connect();
     Page& p = page(0);
-    tryFile(p, "Warm Cab.2x12.wav");
-    takeRequests();
+    // Nothing tried before: nothing stays marked.
     click(p, "broken.wav");
     EXPECT_EQ(p.view.errors, std::vector<int>{mstd::kErrFIRFileSampleRate});
     EXPECT_EQ(p.view.notes, std::vector<std::string>{"broken.wav: not a WAV file."});
@@ -427,8 +427,155 @@ TEST_F(SpeakerLogic, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
     EXPECT_EQ(p.logic.selectedIndex(), -1);
     EXPECT_EQ(p.view.marked, -1);
     EXPECT_FALSE(p.view.enabling.dial);
+    EXPECT_FALSE(p.view.enabling.install);
     EXPECT_TRUE(takeRequests().empty());
-    EXPECT_EQ(nameOf(amp->model().current[0]), "Warm Cab.2x12") << "the file tried before still plays";
+}
+
+// The amplifier still plays the file tried before a refused one, so the page goes on showing and using that one.
+TEST_F(SpeakerLogic, AfterARefusedFileTheFileSentBeforeStaysMarkedAndUsable)
+{
+    connect();
+    Page& p = page(0);
+    tryFile(p, "Warm Cab.2x12.wav");
+    takeRequests();
+    click(p, "broken.wav");
+    EXPECT_EQ(p.view.errors, std::vector<int>{mstd::kErrFIRFileSampleRate});
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_EQ(p.logic.selectedIndex(), row(p, "Warm Cab.2x12.wav"));
+    EXPECT_EQ(p.view.marked, row(p, "Warm Cab.2x12.wav"));
+    EXPECT_TRUE(p.view.enabling.dial);
+    EXPECT_TRUE(p.view.enabling.install);
+    ASSERT_TRUE(p.logic.triedRecord());
+    EXPECT_EQ(nameOf(*p.logic.triedRecord()), "Warm Cab.2x12");
+
+    p.logic.dialMoved(20); // -10 dB
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestFIRCOE, 0, 5181}}));
+    p.logic.install();
+    ASSERT_TRUE(waitFor(kEventStored));
+    const FIRRecord stored = amp->model().slots[0];
+    EXPECT_EQ(nameOf(stored), "Warm Cab.2x12");
+    EXPECT_EQ(stored.FIRCOE, 5181);
+    EXPECT_EQ(stored.coefficients, asCoefficients(warm));
+}
+
+// A response that starts after 100 samples of silence: trimming it gives the ramp from its first sample on.
+std::vector<std::int16_t> lateRamp(const std::vector<std::int16_t>& ramp)
+{
+    std::vector<std::int16_t> late(100, 0);
+    late.insert(late.end(), ramp.begin(), ramp.end());
+    return late;
+}
+
+TEST_F(SpeakerLogic, ChangedLoadingSettingsSendTheFileBeingTriedAgainOnce)
+{
+    writeWave(irFolder / "Late.wav", {lateRamp(warm)});
+    connect();
+    Page& p = page(0);
+    tryFile(p, "Late.wav");
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(lateRamp(warm)));
+    takeRequests();
+
+    for (auto& each : pages)
+        each->logic.loadingSettingsChanged();
+    EXPECT_TRUE(takeRequests().empty()) << "nothing changed, nothing to send";
+
+    AppSettings::getInstance()->TrimSilence = true;
+    for (auto& each : pages)
+        each->logic.loadingSettingsChanged();
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}))
+        << "the page with a file being tried, once";
+    EXPECT_TRUE(p.logic.isBusy());
+    ASSERT_TRUE(relayUntil([&p] { return !p.logic.isBusy(); }));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(warm));
+    EXPECT_EQ(amp->model().current[0].FIRCOE, 4115) << "at the dial's gain";
+    ASSERT_TRUE(p.logic.triedFile());
+    EXPECT_NE(p.logic.triedFile()->processing.find("trimmed 100 samples"), std::string::npos);
+
+    p.logic.loadingSettingsChanged();
+    EXPECT_TRUE(takeRequests().empty()) << "sent once, not at every OK";
+}
+
+// Listing again after Properties (the conversion decides which files are listed) keeps the file being tried
+// marked wherever it now stands.
+TEST_F(SpeakerLogic, ListingTheFolderAgainKeepsTheMarkOnTheFileBeingTried)
+{
+    connect();
+    Page& p = page(0);
+    tryFile(p, "Warm Cab.2x12.wav");
+    writeWave(irFolder / "Aaa.wav", {warm});
+    p.logic.rescanFolder();
+    ASSERT_EQ(row(p, "Aaa.wav"), 2);
+    EXPECT_EQ(p.logic.selectedIndex(), row(p, "Warm Cab.2x12.wav"));
+    EXPECT_EQ(p.view.marked, row(p, "Warm Cab.2x12.wav"));
+    EXPECT_TRUE(p.view.enabling.dial);
+
+    std::filesystem::remove(irFolder / "Warm Cab.2x12.wav");
+    p.logic.rescanFolder();
+    EXPECT_EQ(p.logic.selectedIndex(), -1) << "a file no longer listed cannot stay marked";
+    EXPECT_FALSE(p.view.enabling.dial);
+}
+
+TEST_F(SpeakerLogic, ClickingTheFileBeingTriedAgainSendsItAsItLoadsNow)
+{
+    writeWave(irFolder / "Late.wav", {lateRamp(warm)});
+    connect();
+    Page& p = page(0);
+    tryFile(p, "Late.wav");
+    takeRequests();
+    const int late = row(p, "Late.wav");
+
+    p.logic.fileClickedAgain(late);
+    EXPECT_TRUE(takeRequests().empty()) << "the amplifier has it as it loads now";
+
+    AppSettings::getInstance()->TrimSilence = true;
+    p.logic.fileClickedAgain(late);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}));
+    ASSERT_TRUE(relayUntil([&p] { return !p.logic.isBusy(); }));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(warm));
+
+    p.logic.bypassClicked(true);
+    ASSERT_TRUE(relayUntil([&p] { return !p.logic.isBusy(); }));
+    takeRequests();
+    p.logic.fileClickedAgain(late);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}})) << "bypass ends";
+    EXPECT_FALSE(p.logic.isBypassed());
+    ASSERT_TRUE(relayUntil([&p] { return !p.logic.isBusy(); }));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(warm));
+
+    // The file was spoilt since: the amplifier keeps what it has, and the page its mark.
+    std::ofstream(irFolder / "Late.wav", std::ios::trunc) << "spoilt";
+    p.logic.fileClickedAgain(late);
+    EXPECT_EQ(p.view.errors, std::vector<int>{mstd::kErrFIRFileSampleRate});
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_EQ(p.logic.selectedIndex(), late);
+    EXPECT_TRUE(p.view.enabling.dial);
+
+    p.logic.fileClickedAgain(row(p, "Stereo.wav"));
+    EXPECT_TRUE(takeRequests().empty()) << "only the marked entry counts as clicked again";
+}
+
+TEST_F(SpeakerLogic, AStereoFileClickedAgainAsksAgainButChangedSettingsKeepTheChannelChosen)
+{
+    connect();
+    Page& p = page(0);
+    AppSettings::getInstance()->PrimaryCh = 2;
+    p.view.answer = 1;
+    tryFile(p, "Stereo.wav");
+    ASSERT_EQ(p.view.questions, 1);
+    takeRequests();
+
+    AppSettings::getInstance()->MinimumPhase = true;
+    p.logic.loadingSettingsChanged();
+    EXPECT_EQ(p.view.questions, 1) << "OK in Properties asks nothing";
+    EXPECT_EQ(takeRequests().size(), 1u);
+    ASSERT_TRUE(relayUntil([&p] { return !p.logic.isBusy(); }));
+    EXPECT_EQ(p.logic.triedFile()->channel, 1);
+
+    p.view.answer = 0;
+    p.logic.fileClickedAgain(row(p, "Stereo.wav"));
+    EXPECT_EQ(p.view.questions, 2) << "a click asks, as for any stereo file";
+    ASSERT_TRUE(relayUntil([&p] { return !p.logic.isBusy(); }));
+    EXPECT_EQ(p.logic.triedFile()->channel, 0);
 }
 
 const std::string kTurnOn = ". Turn on Properties \xE2\x96\xB8 IR File Conversion to use it.";
@@ -721,15 +868,17 @@ TEST_F(SpeakerLogic, AStereoFileIsNotSentWhenTheAmplifierWentWhileTheQuestionWas
     EXPECT_EQ(busyFlag, 0);
 }
 
-TEST_F(SpeakerLogic, TypedNamesArePlainAndAtMost63Characters)
+TEST_F(SpeakerLogic, TypedNamesLoseTheirAccentsAndAreAtMost63Characters)
 {
     connect();
     Page& p = page(0);
-    commitName(p, "Caf\xC3\xA9 " + std::string(70, 'x'));
-    EXPECT_EQ(p.view.irName, "Caf? " + std::string(58, 'x'));
+    commitName(p, "My Cr\xC3\xA8me Cab " + std::string(70, 'x'));
+    const std::string stored = "My Creme Cab " + std::string(50, 'x');
+    EXPECT_EQ(p.view.irName, stored) << "the edit shows what the amplifier will hold";
     runPending(p);
     ASSERT_TRUE(waitFor(kEventStored));
-    EXPECT_EQ(nameOf(amp->model().slots[0]), "Caf? " + std::string(58, 'x'));
+    EXPECT_EQ(nameOf(amp->model().slots[0]), stored);
+    EXPECT_EQ(p.view.irName, stored);
 }
 
 TEST_F(SpeakerLogic, EventsForTheOtherChannelLeaveThisPageWaiting)

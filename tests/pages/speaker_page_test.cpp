@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
@@ -329,23 +330,92 @@ TEST_F(SpeakerPage, ChoosingAMonoFileTransfersItAtTheDialsGainWhileTheWindowWait
     EXPECT_EQ(amp->model().current[1], factoryRecord(5)) << "channel II untouched";
 }
 
-TEST_F(SpeakerPage, AFileThatCannotBeReadShowsItsErrorAndSendsNothing)
+// Nothing was sent for the refused file, so the amplifier still plays the one tried before: the window goes on
+// showing and using that one, and the dial and INSTALL still act on it.
+TEST_F(SpeakerPage, AfterARefusedFileTheFileSentBeforeStaysMarkedAndUsable)
 {
     connect(0);
     T* p = page(0);
     tryFile(p, QStringLiteral("Warm Cab.2x12.wav"));
     takeRequests();
+    const int warmRow = row(p, QStringLiteral("Warm Cab.2x12.wav"));
     click(p, QStringLiteral("broken.wav"));
     ASSERT_EQ(boxes.size(), 1U);
     EXPECT_EQ(boxes[0].text.toStdString(), "FIR file sample rate error. (1007)");
     EXPECT_EQ(boxes[0].informative.toStdString(), "broken.wav: not a WAV file.");
     EXPECT_EQ(boxes[0].caption, QStringLiteral("ORX Tevo Utility"));
     EXPECT_FALSE(p->isBusy());
+    EXPECT_TRUE(takeRequests().empty());
+    EXPECT_EQ(p->selectedIndex(), warmRow);
+    ASSERT_EQ(p->fileList()->selectedItems().size(), 1);
+    EXPECT_EQ(p->fileList()->selectedItems().front()->text(), QStringLiteral("Warm Cab.2x12.wav"));
+    EXPECT_EQ(enabled(p), std::vector<bool>(9, true));
+    QAction* info = dialog->commandAction(kCmdIrInfo);
+    Q_EMIT qobject_cast<QMenu*>(info->associatedObjects().front())->aboutToShow(); // the Edit menu opens
+    EXPECT_TRUE(info->isEnabled());
+    ASSERT_TRUE(p->triedRecord());
+    EXPECT_EQ(nameOf(*p->triedRecord()), "Warm Cab.2x12");
+
+    p->gainDial()->setFocus();
+    QTest::keyClick(p->gainDial(), Qt::Key_Up);
+    QTest::keyClick(p->gainDial(), Qt::Key_Up); // from -12 dB to -10 dB
+    // 16384 * 10^(-11/20) = 4617.6, and the amplifier's gain rounds a fraction of one half or more up from an odd
+    // whole part: 4618; -10 dB is 5181.
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestFIRCOE, 0, 4618}, {kRequestFIRCOE, 0, 5181}}));
+    clickButton(p, T::kInstall);
+    ASSERT_TRUE(waitForEvent(0, kEventStored));
+    const FIRRecord stored = amp->model().slots[0];
+    EXPECT_EQ(nameOf(stored), "Warm Cab.2x12");
+    EXPECT_EQ(stored.FIRCOE, 5181);
+    EXPECT_EQ(stored.coefficients, asCoefficients(warm));
+}
+
+TEST_F(SpeakerPage, ARefusedFileWithNothingTriedBeforeLeavesNothingMarked)
+{
+    connect(0);
+    T* p = page(0);
+    click(p, QStringLiteral("broken.wav"));
+    ASSERT_EQ(boxes.size(), 1U);
     EXPECT_EQ(p->selectedIndex(), -1);
     EXPECT_TRUE(p->fileList()->selectedItems().isEmpty());
     EXPECT_FALSE(p->gainDial()->isEnabled());
+    EXPECT_FALSE(p->button(T::kInstall)->isEnabled());
     EXPECT_TRUE(takeRequests().empty());
-    EXPECT_EQ(nameOf(amp->model().current[0]), "Warm Cab.2x12") << "the file tried before still plays";
+}
+
+// Properties' OK with another processing sends the file being tried again, once; a click on it does the same for
+// settings changed behind the page's back.
+TEST_F(SpeakerPage, TheFileBeingTriedFollowsTheProcessingSettings)
+{
+    std::vector<std::int16_t> late(100, 0);
+    late.insert(late.end(), warm.begin(), warm.end());
+    test::writeWave(irFolder / "Late.wav", {late});
+    connect(0);
+    T* p = page(0);
+    tryFile(p, QStringLiteral("Late.wav"));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(late));
+    takeRequests();
+
+    bool ran = false;
+    QTimer::singleShot(0, dialog.get(), [&] {
+        if (auto* properties = qobject_cast<CPropertiesDlg*>(QApplication::activeModalWidget())) {
+            ran = true;
+            properties->findChild<QCheckBox*>(QString::number(CPropertiesDlg::kTrimSilence))->click();
+            properties->findChild<QPushButton*>(QString::number(CPropertiesDlg::kOk))->click();
+        }
+    });
+    dialog->runCommand(kCmdProperties);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}));
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(warm)) << "trimmed of its 100 silent samples";
+    EXPECT_EQ(p->selectedIndex(), row(p, QStringLiteral("Late.wav")));
+
+    AppSettings::getInstance()->TrimSilence = false;
+    click(p, QStringLiteral("Late.wav"));
+    ASSERT_TRUE(processUntil([this] { return !takeRequests().empty(); }));
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(late));
 }
 
 // The brightest colour channel among the pixels of a list entry: white text reaches 255, dimmed text stays at
