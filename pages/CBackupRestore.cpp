@@ -2,6 +2,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CBackupRestore.h"
 
+#include "IrNameText.h"
+
 #include "AmpBackup.h"
 #include "AppSettings.h"
 #include "CORXManager.h"
@@ -316,8 +318,14 @@ std::optional<IrToExport> irToExport(const CSpeakerSimulationTab& page, CORXMana
 {
     if (!page.isConnected())
         return std::nullopt;
-    if (const std::optional<FIRRecord> tried = page.triedRecord())
-        return IrToExport{tried->coefficients, files::nameText(tried->irName), true};
+    // The tried file's own name, as the user's file system spells it: the amp's name may have lost its accents.
+    if (const std::optional<FIRRecord> tried = page.triedRecord()) {
+        const auto file = page.triedFile();
+        return IrToExport{tried->coefficients,
+                          file ? validUtf8(std::filesystem::path(file->path).stem().string())
+                               : files::nameText(tried->irName),
+                          true};
+    }
     const int ampCh = page.ampChannel();
     if ((ampCh != 0 && ampCh != 1) || library.empty())
         return std::nullopt;

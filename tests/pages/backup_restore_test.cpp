@@ -338,6 +338,7 @@ TEST_F(AmpFiles, ClosingTheWindowDuringARestoreWaitsUntilItIsOver)
 
 TEST_F(AmpFiles, ExportWritesTheTriedFileOrWhatTheLibraryKnowsOfTheSlot)
 {
+    test::writeWave(irFolder / "C\xC3\xA2" "binet \xC3\x9C.wav", {ramp(5)});
     connect();
     showSpeakerPage();
     EXPECT_FALSE(fileItem(kCmdExportIr)->isEnabled()) << "nothing tried, the slot unknown to the library";
@@ -362,6 +363,10 @@ TEST_F(AmpFiles, ExportWritesTheTriedFileOrWhatTheLibraryKnowsOfTheSlot)
     EXPECT_EQ(exported("tried.wav"), asCoefficients(warm)) << "the file tried comes first";
     EXPECT_EQ(asked.back().choice, FileChoice::SaveIr);
     EXPECT_EQ(std::filesystem::path(asked.back().suggested).filename().string(), "Warm Cab.wav");
+    // The amp got "Cabinet U"; the file name proposed is the user's own, as they spelt it.
+    tryFile(QString::fromUtf8("C\xC3\xA2" "binet \xC3\x9C.wav"));
+    EXPECT_EQ(exported("accented.wav"), asCoefficients(ramp(5)));
+    EXPECT_EQ(std::filesystem::path(asked.back().suggested).filename().string(), "C\xC3\xA2" "binet \xC3\x9C.wav");
 
     notices.clear();
     EXPECT_EQ(exported("no such folder/x.wav"), std::nullopt);
