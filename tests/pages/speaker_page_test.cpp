@@ -165,6 +165,20 @@ protected:
         edit->insert(text); // typed, as far as the field is concerned; keeps characters the test keyboard lacks
         QTest::keyClick(edit, Qt::Key_Return);
     }
+    // Edit > Properties: the check box is clicked and OK pressed; false when no dialog ran.
+    bool switchInProperties(int checkBox)
+    {
+        bool ran = false;
+        QTimer::singleShot(0, dialog.get(), [&] {
+            if (auto* properties = qobject_cast<CPropertiesDlg*>(QApplication::activeModalWidget())) {
+                ran = true;
+                properties->findChild<QCheckBox*>(QString::number(checkBox))->click();
+                properties->findChild<QPushButton*>(QString::number(CPropertiesDlg::kOk))->click();
+            }
+        });
+        dialog->runCommand(kCmdProperties);
+        return ran;
+    }
     void runPending()
     {
         for (auto& work : std::exchange(pending, {}))
@@ -396,16 +410,7 @@ TEST_F(SpeakerPage, TheFileBeingTriedFollowsTheProcessingSettings)
     EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(late));
     takeRequests();
 
-    bool ran = false;
-    QTimer::singleShot(0, dialog.get(), [&] {
-        if (auto* properties = qobject_cast<CPropertiesDlg*>(QApplication::activeModalWidget())) {
-            ran = true;
-            properties->findChild<QCheckBox*>(QString::number(CPropertiesDlg::kTrimSilence))->click();
-            properties->findChild<QPushButton*>(QString::number(CPropertiesDlg::kOk))->click();
-        }
-    });
-    dialog->runCommand(kCmdProperties);
-    ASSERT_TRUE(ran);
+    ASSERT_TRUE(switchInProperties(CPropertiesDlg::kTrimSilence));
     EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}));
     ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
     EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(warm)) << "trimmed of its 100 silent samples";
@@ -472,16 +477,7 @@ TEST_F(SpeakerPage, FilesThatCannotBeUsedAreDimmedWithTheirReasonAndThePropertie
     // The conversion turned on in Properties: both pages check again.
     const int shownBefore = p->fileChecksShown();
     const int otherBefore = page(1)->fileChecksShown();
-    bool ran = false;
-    QTimer::singleShot(0, dialog.get(), [&] {
-        if (auto* properties = qobject_cast<CPropertiesDlg*>(QApplication::activeModalWidget())) {
-            ran = true;
-            properties->findChild<QCheckBox*>(QString::number(CPropertiesDlg::kConvertFiles))->click();
-            properties->findChild<QPushButton*>(QString::number(CPropertiesDlg::kOk))->click();
-        }
-    });
-    dialog->runCommand(kCmdProperties);
-    ASSERT_TRUE(ran);
+    ASSERT_TRUE(switchInProperties(CPropertiesDlg::kConvertFiles));
     ASSERT_TRUE(AppSettings::getInstance()->ConvertFiles);
     ASSERT_TRUE(processUntil([&] { return p->fileChecksShown() > shownBefore && page(1)->fileChecksShown() > otherBefore; }));
     EXPECT_EQ(listTexts(p), texts);
