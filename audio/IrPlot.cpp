@@ -176,6 +176,72 @@ std::vector<std::string> irFigureLines(const std::string& fileName, int channel,
 
 namespace {
 
+std::size_t codePointLength(const std::string& text, std::size_t at)
+{
+    std::size_t end = at + 1;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        ++end;
+    return end - at;
+}
+
+PlotTextWidth measureOr(const PlotTextWidth& textWidth, double lineHeight)
+{
+    if (textWidth)
+        return textWidth;
+    return [lineHeight](const std::string& text) {
+        double characters = 0;
+        for (const char c : text)
+            characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+        return characters * 0.6 * lineHeight;
+    };
+}
+
+// Text keeps this far from the glass's edges, left and right.
+constexpr double kTextInset = 14;
+// Continuation lines of a figure line.
+constexpr const char* kContinuation = "    ";
+
+} // namespace
+
+std::vector<std::string> wrapPlotText(const std::string& text, double width, const PlotTextWidth& textWidth,
+                                      const std::string& indent)
+{
+    std::vector<std::string> lines;
+    std::string rest = text;
+    while (!rest.empty()) {
+        const std::string prefix = lines.empty() ? std::string() : indent;
+        if (textWidth(prefix + rest) <= width) {
+            lines.push_back(prefix + rest);
+            break;
+        }
+        // The longest run of whole words that fits; the spaces at the break belong to neither line.
+        std::size_t cut = std::string::npos;
+        for (std::size_t space = rest.find(' '); space != std::string::npos; space = rest.find(' ', space + 1)) {
+            const std::size_t end = rest.find_last_not_of(' ', space);
+            if (end == std::string::npos)
+                continue;
+            if (textWidth(prefix + rest.substr(0, end + 1)) > width)
+                break;
+            cut = end + 1;
+        }
+        if (cut == std::string::npos) {
+            // One word wider than the line (a long file name): as many characters as fit, at least one.
+            cut = codePointLength(rest, 0);
+            for (std::size_t next = cut; next < rest.size(); next += codePointLength(rest, next)) {
+                if (textWidth(prefix + rest.substr(0, next + codePointLength(rest, next))) > width)
+                    break;
+                cut = next + codePointLength(rest, next);
+            }
+        }
+        lines.push_back(prefix + rest.substr(0, cut));
+        const std::size_t next = rest.find_first_not_of(' ', cut);
+        rest = next == std::string::npos ? std::string() : rest.substr(next);
+    }
+    return lines;
+}
+
+namespace {
+
 Area frame(Shapes& s, double width, double height)
 {
     s.rect({0, 0}, {width, height}, kBezel);
@@ -186,24 +252,34 @@ Area frame(Shapes& s, double width, double height)
 
 } // namespace
 
-std::vector<PlotShape> layoutIrPlotMessage(const std::string& message, double width, double height, double lineHeight)
+std::vector<PlotShape> layoutIrPlotMessage(const std::string& message, double width, double height, double lineHeight,
+                                           const PlotTextWidth& textWidth)
 {
     Shapes s;
     const Area glass = frame(s, width, height);
-    s.text({glass.left + 14, glass.top + 10 + lineHeight}, message, kAmber);
+    double y = glass.top + 10 + lineHeight;
+    for (std::string& line :
+         wrapPlotText(message, glass.width - 2 * kTextInset, measureOr(textWidth, lineHeight), kContinuation)) {
+        s.text({glass.left + kTextInset, y}, std::move(line), kAmber);
+        y += lineHeight;
+    }
     return s.take();
 }
 
-std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight)
+std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight,
+                                    const PlotTextWidth& textWidth)
 {
     Shapes s;
     const Area glass = frame(s, width, height);
 
     double y = glass.top + 10 + lineHeight;
-    const double left = glass.left + 14;
+    const double left = glass.left + kTextInset;
+    const PlotTextWidth measure = measureOr(textWidth, lineHeight);
     for (std::size_t i = 0; i < data.lines.size(); ++i) {
-        s.text({left, y}, data.lines[i], i == 0 ? kAmber : kWhite);
-        y += lineHeight;
+        for (std::string& line : wrapPlotText(data.lines[i], glass.width - 2 * kTextInset, measure, kContinuation)) {
+            s.text({left, y}, std::move(line), i == 0 ? kAmber : kWhite);
+            y += lineHeight;
+        }
     }
 
     // The legend on a line of its own, so that no curve runs through it.

@@ -7,6 +7,7 @@
 #include "IrAnalysis.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -58,11 +59,23 @@ std::vector<std::string> irFigureLines(const std::string& fileName, int channel,
                                        const IrMeasures& sent, bool processed, const std::string& processing,
                                        std::optional<double> processedShare = std::nullopt);
 
-// The picture of `data` at `width` x `height` pixels for text whose lines are `lineHeight` apart.
-std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight);
+// How wide a text (UTF-8) is drawn, in the layout's pixels: the painter's own font measure, so that what it draws
+// is what was wrapped. None: a conservative guess of 0.6 line heights per character.
+using PlotTextWidth = std::function<double(const std::string& text)>;
 
-// The same frame with one line of text in it instead of the figures and plots.
-std::vector<PlotShape> layoutIrPlotMessage(const std::string& message, double width, double height, double lineHeight);
+// `text` cut into lines no wider than `width`: at spaces, and inside a word only where one word alone is wider;
+// every line but the first begins with `indent`. A character is never split.
+std::vector<std::string> wrapPlotText(const std::string& text, double width, const PlotTextWidth& textWidth,
+                                      const std::string& indent);
+
+// The picture of `data` at `width` x `height` pixels for text whose lines are `lineHeight` apart. Figure lines too
+// wide for the glass go on over more lines, indented.
+std::vector<PlotShape> layoutIrPlot(const IrPlotData& data, double width, double height, double lineHeight,
+                                    const PlotTextWidth& textWidth = {});
+
+// The same frame with the message in it (wrapped alike) instead of the figures and plots.
+std::vector<PlotShape> layoutIrPlotMessage(const std::string& message, double width, double height, double lineHeight,
+                                           const PlotTextWidth& textWidth = {});
 
 // The picture's natural size: the dialog's view and the PNG of orx-irinfo.
 inline constexpr int kIrPlotWidth = 780;

@@ -87,19 +87,33 @@ void IrInfoView::setInsight(std::optional<IrInsight> insight)
     update();
 }
 
+QFont irInfoFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(9.5);
+    return font;
+}
+
+std::vector<eLibrary::PlotShape> irInfoShapes(const IrInsight* insight, QPaintDevice* device, double width,
+                                              double height)
+{
+    // Measured on the device painted, at its own pixel ratio, so that a wrapped line fits as it is drawn there.
+    const QFontMetricsF metrics(irInfoFont(), device);
+    const double line = metrics.height() + 2;
+    const eLibrary::PlotTextWidth textWidth = [&metrics](const std::string& text) {
+        return metrics.horizontalAdvance(QString::fromStdString(text));
+    };
+    if (!insight)
+        return eLibrary::layoutIrPlotMessage("No file is being tried on this page.", width, height, line, textWidth);
+    return eLibrary::layoutIrPlot(insight->plot, width, height, line, textWidth);
+}
+
 void IrInfoView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(9.5);
-    p.setFont(font);
-    const double line = QFontMetricsF(font).height() + 2;
-    if (!m_insight) {
-        draw(p, eLibrary::layoutIrPlotMessage("No file is being tried on this page.", width(), height(), line));
-        return;
-    }
-    draw(p, eLibrary::layoutIrPlot(m_insight->plot, width(), height(), line));
+    p.setFont(irInfoFont());
+    draw(p, irInfoShapes(m_insight ? &*m_insight : nullptr, this, width(), height()));
 }
 
 } // namespace orx

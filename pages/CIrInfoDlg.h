@@ -7,6 +7,7 @@
 #include "IrPlot.h"
 
 #include <QDialog>
+#include <QFont>
 #include <QPointer>
 
 #include <optional>
@@ -30,6 +31,12 @@ protected:
 private:
     std::optional<IrInsight> m_insight;
 };
+
+// The font of the view's text.
+QFont irInfoFont();
+// What the view draws for `insight` (none: the message that no file is tried) on `device`, at its size.
+std::vector<eLibrary::PlotShape> irInfoShapes(const IrInsight* insight, QPaintDevice* device, double width,
+                                              double height);
 
 // The figures as the dialog writes them, one line each (UTF-8); also what orx-irinfo says.
 std::vector<std::string> insightLines(const IrInsight& insight);

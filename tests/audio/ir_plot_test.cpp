@@ -88,4 +88,29 @@ TEST(IrPlotLayout, TheKeepLineAddsTheProcessedShare)
     EXPECT_EQ(processed.back(), "Loading: minimum phase");
 }
 
+// Wrapping against a measure of one pixel per character: where each case must break follows by counting.
+TEST(IrPlotLayout, LongTextWrapsAtSpacesAndCutsOnlyAWordTooLongBetweenCharacters)
+{
+    const eLibrary::PlotTextWidth perCharacter = [](const std::string& text) {
+        double n = 0;
+        for (const char c : text)
+            n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+        return n;
+    };
+    struct Case {
+        const char* text;
+        double width;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"abc def", 7, {"abc def"}},
+        {"aaa bbb ccc", 7, {"aaa bbb", "  ccc"}},
+        {"aaa bbb ccc dd", 7, {"aaa bbb", "  ccc", "  dd"}}, // the indent counts: "  ccc dd" is 8
+        {"aa  bb", 4, {"aa", "  bb"}},                       // the spaces at a break go
+        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6 x", 4, {"\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4", "  \xC3\xB6", "  x"}},
+        {"\xC3\x84" "b", 0, {"\xC3\x84", "  b"}}, // nothing fits: still one character a line
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(eLibrary::wrapPlotText(c.text, c.width, perCharacter, "  "), c.lines) << c.text;
+}
+
 } // namespace

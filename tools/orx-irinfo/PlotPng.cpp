@@ -86,7 +86,13 @@ std::string writeIrPlotPng(const eLibrary::IrPlotData& data, const std::string& 
         cairo_set_font_size(cr, 9.5 * 96.0 / 72.0);
         cairo_font_extents_t font{};
         cairo_font_extents(cr, &font);
-        draw(cr, eLibrary::layoutIrPlot(data, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight, font.height + 2));
+        const eLibrary::PlotTextWidth textWidth = [cr](const std::string& text) {
+            cairo_text_extents_t extents{};
+            cairo_text_extents(cr, text.c_str(), &extents);
+            return extents.x_advance;
+        };
+        draw(cr, eLibrary::layoutIrPlot(data, eLibrary::kIrPlotWidth, eLibrary::kIrPlotHeight, font.height + 2,
+                                        textWidth));
         if (cairo_status(cr) != CAIRO_STATUS_SUCCESS) {
             problem = cairo_status_to_string(cairo_status(cr));
         } else {
