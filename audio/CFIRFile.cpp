@@ -53,7 +53,13 @@ CFIRFile::~CFIRFile() = default;
 
 std::unique_ptr<eLibrary::AudioFormatReader> CFIRFile::createReader(const std::filesystem::path& path)
 {
-    switch (eLibrary::containerByExtension(path)) {
+    return createReader(path, eLibrary::containerByExtension(path));
+}
+
+std::unique_ptr<eLibrary::AudioFormatReader> CFIRFile::createReader(const std::filesystem::path& path,
+                                                                    eLibrary::IrContainer container)
+{
+    switch (container) {
     case eLibrary::IrContainer::Wav:
         return std::make_unique<eLibrary::AudioFormatReaderFileDecorator<eLibrary::WaveFormatReader>>(path);
     case eLibrary::IrContainer::Aiff:

@@ -4,6 +4,7 @@
 
 #include "AudioFormatReader.h"
 #include "DeviceRecords.h"
+#include "IrLayout.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -28,11 +29,15 @@ public:
 
     // A decorated reader chosen by the extension (".wav", ".aif", ".aiff", any case); null for others.
     static std::unique_ptr<eLibrary::AudioFormatReader> createReader(const std::filesystem::path& path);
+    // The strict reader of `container` over the file, whatever its name; null for None.
+    static std::unique_ptr<eLibrary::AudioFormatReader> createReader(const std::filesystem::path& path,
+                                                                     eLibrary::IrContainer container);
 
     // Opens and checks the file; throws mstd::CGenericException 1005 to 1008.
     void open(const std::filesystem::path& path);
     // The same with the options; with the conversion on, a refusal's code names what is wrong with the file
-    // (1007 rate outside 8000 to 384000 Hz, 1006 channels, 1008 sample format, 1005 container or encoding).
+    // (1007 rate outside 8000 to 384000 Hz, 1006 channels, 1008 sample format, 1005 container or encoding), a file
+    // named ".aifc" is taken and a file whose bytes are another container than its name says is read as what it is.
     void open(const std::filesystem::path& path, const Options& options);
     // The strict reader. A file that loads only through the conversion leaves it invalid: ask getChannels().
     eLibrary::AudioFormatReader* getReader() const { return m_reader.get(); }

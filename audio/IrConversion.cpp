@@ -254,7 +254,7 @@ bool convertWhole(InputStream& stream, const IrLayout& layout, const IrVerdict& 
 }
 
 ConvertedIrFile::ConvertedIrFile(const std::filesystem::path& path)
-    : m_stream(path), m_layout(readIrLayout(m_stream, containerByExtension(path))),
+    : m_stream(path), m_layout(readConvertibleLayout(m_stream, path)),
       m_verdict(judgeForConversion(m_layout))
 {
 }

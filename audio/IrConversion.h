@@ -44,7 +44,8 @@ bool convertWhole(InputStream& stream, const IrLayout& layout, const IrVerdict& 
 
 namespace eLibrary {
 
-// A file opened for the conversion: its stream, what its headers say and what the conversion makes of them.
+// A file opened for the conversion: its stream, what its headers say (read as the container its bytes are,
+// readConvertibleLayout) and what the conversion makes of them.
 class ConvertedIrFile {
 public:
     explicit ConvertedIrFile(const std::filesystem::path& path);

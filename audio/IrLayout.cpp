@@ -322,20 +322,62 @@ std::string describe(const IrLayout& l, const Encoding& e)
     return rateText(l.sampleRate) + " Hz, " + samples + ", " + channelText(l.channels) + ", " + e.container;
 }
 
+// From the last dot of the path on, as the name spells it; empty without a dot. A dot in a folder's name gives
+// text with a separator in it, which no extension matches.
+std::string extensionOf(const std::filesystem::path& path)
+{
+    const std::string& text = path.native();
+    const std::size_t dot = text.rfind('.');
+    return dot == std::string::npos ? std::string() : text.substr(dot);
+}
+
 } // namespace
 
 IrContainer containerByExtension(const std::filesystem::path& path)
 {
-    const std::string text = path.native();
-    const std::size_t dot = text.rfind('.');
-    if (dot == std::string::npos)
-        return IrContainer::None;
-    const std::string extension = text.substr(dot);
+    const std::string extension = extensionOf(path);
     if (equalsIgnoringCase(extension, ".wav"))
         return IrContainer::Wav;
     if (equalsIgnoringCase(extension, ".aif") || equalsIgnoringCase(extension, ".aiff"))
         return IrContainer::Aiff;
     return IrContainer::None;
+}
+
+IrContainer convertibleByExtension(const std::filesystem::path& path)
+{
+    if (equalsIgnoringCase(extensionOf(path), ".aifc"))
+        return IrContainer::Aiff;
+    return containerByExtension(path);
+}
+
+IrContainer containerByContent(InputStream& stream)
+{
+    if (stream.isError() || !stream.seek(0, SeekBegin))
+        return IrContainer::None;
+    std::uint8_t head[12];
+    const bool whole = stream.read(head, sizeof head) == static_cast<std::int32_t>(sizeof head);
+    (void)stream.seek(0, SeekBegin);
+    if (!whole)
+        return IrContainer::None;
+    const auto is = [&head](int at, const char* id) { return std::memcmp(head + at, id, 4) == 0; };
+    if (is(0, "RIFF") && is(8, "WAVE"))
+        return IrContainer::Wav;
+    if (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC")))
+        return IrContainer::Aiff;
+    return IrContainer::None;
+}
+
+const char* containerName(IrContainer container)
+{
+    switch (container) {
+    case IrContainer::Wav:
+        return "WAV";
+    case IrContainer::Aiff:
+        return "AIFF";
+    case IrContainer::None:
+        break;
+    }
+    return "";
 }
 
 IrLayout readIrLayout(InputStream& stream, IrContainer container)
@@ -347,6 +389,29 @@ IrLayout readIrLayout(InputStream& stream, IrContainer container)
         return layout;
     LayoutWalk(stream, layout).run();
     return layout;
+}
+
+IrLayout readConvertibleLayout(InputStream& stream, const std::filesystem::path& path)
+{
+    const IrContainer named = convertibleByExtension(path);
+    const IrContainer content = named == IrContainer::None ? IrContainer::None : containerByContent(stream);
+    IrLayout layout = readIrLayout(stream, content != IrContainer::None ? content : named);
+    layout.named = named;
+    layout.extension = extensionOf(path);
+    return layout;
+}
+
+std::string misnaming(const IrLayout& l)
+{
+    if (l.named == IrContainer::None || l.container == l.named || !l.formFound)
+        return "";
+    const std::string what = l.container == IrContainer::Wav ? "a WAV" : l.aifc ? "an AIFF-C" : "an AIFF";
+    return what + " file named " + l.extension;
+}
+
+std::string fittingExtension(const IrLayout& l)
+{
+    return l.container == IrContainer::Wav ? ".wav" : l.container == IrContainer::Aiff ? ".aif" : "";
 }
 
 IrVerdict judgeForConversion(const IrLayout& l)
@@ -416,6 +481,10 @@ std::string conversionNeed(const IrLayout& l)
     const Encoding e = encodingOf(l);
     std::string need;
     const auto add = [&need](const std::string& what) { need += (need.empty() ? "" : ", ") + what; };
+    // Under its name the strict reader parses it as another container: that comes first, whatever else is off.
+    const std::string misnamed = misnaming(l);
+    if (!misnamed.empty())
+        add(misnamed);
     if (l.sampleRate != kConvertedRate)
         add("sample rate " + rateText(l.sampleRate) + " Hz");
     if (e.kind == SampleKind::Float)
@@ -424,10 +493,13 @@ std::string conversionNeed(const IrLayout& l)
         add("8-bit samples");
     if (l.validBits != 0 && l.validBits != l.bitsPerSample)
         add(std::to_string(l.validBits) + " valid bits in " + std::to_string(l.bitsPerSample));
-    if (e.container != "WAV" && e.container != "AIFF")
+    if (e.container != "WAV" && e.container != "AIFF" && !(l.aifc && !misnamed.empty() && e.container == "AIFF-C"))
         add(e.container);
     if (!need.empty())
         return need;
+    // A plain AIFF file under the AIFF-C extension, which only the conversion lists and opens.
+    if (containerByExtension(l.extension) == IrContainer::None && !l.extension.empty())
+        return "the " + l.extension + " extension";
     // Nothing but the header's bookkeeping is off.
     const std::int64_t frameBytes = static_cast<std::int64_t>(containerBytes(l.bitsPerSample)) * l.channels;
     if (frameBytes > 0 && l.statedBytes % frameBytes != 0)

@@ -13,9 +13,17 @@
 
 namespace eLibrary {
 
-// The container a file name promises; the extension alone decides, as it does for the strict readers.
+// The container a file name promises; the extension alone decides, as it does for the strict readers
+// (".wav", ".aif", ".aiff", any case).
 enum class IrContainer { None, Wav, Aiff };
 IrContainer containerByExtension(const std::filesystem::path& path);
+// The same for the conversion, which also takes ".aifc", the extension most AIFF-C files have.
+IrContainer convertibleByExtension(const std::filesystem::path& path);
+// What the stream's first twelve bytes are (RIFF/WAVE, or FORM of type AIFF or AIFC), read from its start;
+// None for anything else. The stream is left at its start.
+IrContainer containerByContent(InputStream& stream);
+// "WAV", "AIFF"; empty for None.
+const char* containerName(IrContainer container);
 
 inline constexpr double kConvertedRate = 44100.0;
 inline constexpr double kLowestRate = 8000.0;
@@ -23,6 +31,10 @@ inline constexpr double kHighestRate = 384000.0;
 
 struct IrLayout {
     IrContainer container = IrContainer::None;
+    // What the file's name promises and its extension as spelt (".AIF"): a file whose bytes are another container
+    // than its name says is read as what its bytes are, and its words say so.
+    IrContainer named = IrContainer::None;
+    std::string extension;
     bool opened = false;         // the file could be read at all
     bool formFound = false;      // RIFF/WAVE, or FORM of type AIFF or AIFC
     bool aifc = false;           // FORM type AIFC
@@ -54,6 +66,15 @@ struct IrLayout {
 
 // Parses the chunk structure of the file behind the stream (at its current position) as `container`.
 IrLayout readIrLayout(InputStream& stream, IrContainer container);
+// The layout as the conversion reads the file at `path` behind the stream: as the container its bytes are when its
+// name has one of the conversion's extensions, else as what its name promises (so that a text file named .wav is
+// "not a WAV file" and one named .mp3 stays "not a WAV or AIFF file").
+IrLayout readConvertibleLayout(InputStream& stream, const std::filesystem::path& path);
+
+// The file is one container under the name of another ("a WAV file named .aif"); empty when it is not.
+std::string misnaming(const IrLayout& layout);
+// The extension that names the container of a layout: ".wav", or ".aif" for AIFF and AIFF-C.
+std::string fittingExtension(const IrLayout& layout);
 
 enum class SampleKind { Integer, Float };
 

@@ -202,6 +202,16 @@ std::filesystem::path wav(const std::string& name, const Bytes& chunks)
     return writeFile(name + ".wav", riff(chunks));
 }
 
+// The first `bytes` bytes of a file, as a download or a copy broken off leaves it.
+std::filesystem::path cutCopy(const std::filesystem::path& from, const std::string& name, std::size_t bytes)
+{
+    std::ifstream in(from, std::ios::binary);
+    Bytes head(bytes);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(bytes));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return writeFile(name, head);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Files, ConversionFacts,
     ::testing::Values(
@@ -384,19 +394,61 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   1005, 1005, "format chunk cut short"},
         FactsCase{"AiffNoSsnd", [] { return writeFile("c-nossnd.aif", form(commChunk(1, 1, 16))); }, 1005, 1005,
-                  "no data chunk"}),
+                  "no data chunk"},
+        // Real files under the AIFF-C extension, and files under the name of the other container: read as what
+        // their bytes are, by the conversion only.
+        FactsCase{"SoxAifcNamedAifc", [] { return soxFile("c-sox.aifc", {.type = "aifc"}); }, 1005, 0,
+                  "44100 Hz, 16-bit PCM, stereo, AIFF-C", "AIFF-C"},
+        FactsCase{"AiffNamedAifc", [] { return soxFile("c-plain.aifc", {.type = "aiff"}); }, 1005, 0,
+                  "44100 Hz, 16-bit PCM, stereo, AIFF", "the .aifc extension"},
+        FactsCase{"WavNamedAif", [] { return soxFile("c-wav.aif", {}); }, 1007, 0, "44100 Hz, 16-bit PCM, stereo, WAV",
+                  "a WAV file named .aif"},
+        FactsCase{"AiffNamedUpperWav", [] { return soxFile("c-aiff.WAV", {.type = "aiff"}); }, 1007, 0,
+                  "44100 Hz, 16-bit PCM, stereo, AIFF", "an AIFF file named .WAV"},
+        FactsCase{"AifcAt96kNamedWav", [] { return soxFile("c-aifc96.wav", {.type = "aifc", .rate = 96000}); }, 1007,
+                  0, "96000 Hz, 16-bit PCM, stereo, AIFF-C", "an AIFF-C file named .wav, sample rate 96000 Hz"},
+        FactsCase{"ThreeChannelWavNamedAif", [] { return soxFile("c-3ch.aif", {.channels = 3}); }, 1007, 1006,
+                  "3 channels: the amp needs mono or stereo"},
+        FactsCase{"CutInTheFormatChunk", [] { return cutCopy(soxFile("c-whole.wav", {}), "c-cut.wav", 30); }, 1008,
+                  1005, "format chunk cut short"}),
     [](const auto& info) { return info.param.name; });
 
-TEST(ConversionNote, SaysWhatTheFileIsAndWhatToDo)
+// The note of a refused file with the conversion off and on: what a misnamed file is, and renaming only when the
+// file would then load as it is; never the advice to turn on a conversion that is on.
+TEST(ConversionNote, MisnamedFilesAndTheSetting)
 {
-    const auto ext = soxFile("Warm Cab 48k.wav", {.type = "wav", .rate = 48000, .bits = 24});
-    EXPECT_EQ(irFileNote(ext, inspectIrFile(ext)),
-              "Warm Cab 48k.wav: 48000 Hz, 24-bit PCM, stereo, WAV with the extensible header. Turn on Properties "
-              "\xE2\x96\xB8 IR File Conversion to use it.");
-    const auto three = soxFile("Three.wav", {.channels = 3});
-    EXPECT_EQ(irFileNote(three, inspectIrFile(three)), "Three.wav: 3 channels: the amp needs mono or stereo.");
-    const auto plain = soxFile("Plain.wav", {});
-    EXPECT_EQ(irFileNote(plain, inspectIrFile(plain)), "Plain.wav: 44100 Hz, 16-bit PCM, stereo, WAV.");
+    const std::string turnOn = "Turn on Properties \xE2\x96\xB8 IR File Conversion to use it.";
+    struct Row {
+        std::filesystem::path file;
+        bool convert;
+        std::string note;
+    };
+    const std::vector<Row> rows{
+        {soxFile("Wav Cab.aif", {}), false,
+         "Wav Cab.aif: it is a WAV file named .aif (44100 Hz, 16-bit PCM, stereo, WAV). Rename it to .wav, or turn "
+         "on Properties \xE2\x96\xB8 IR File Conversion to use it."},
+        {soxFile("Aiff Cab.wav", {.type = "aiff", .channels = 1}), false,
+         "Aiff Cab.wav: it is an AIFF file named .wav (44100 Hz, 16-bit PCM, mono, AIFF). Rename it to .aif, or turn "
+         "on Properties \xE2\x96\xB8 IR File Conversion to use it."},
+        // Renamed, it would still need the conversion.
+        {soxFile("Wav 48k.aif", {.rate = 48000}), false,
+         "Wav 48k.aif: it is a WAV file named .aif (48000 Hz, 16-bit PCM, stereo, WAV). " + turnOn},
+        {soxFile("Wav 48k.aif", {.rate = 48000}), true,
+         "Wav 48k.aif: it is a WAV file named .aif (48000 Hz, 16-bit PCM, stereo, WAV)."},
+        {soxFile("Wav Three.aif", {.channels = 3}), false,
+         "Wav Three.aif: it is a WAV file named .aif; 3 channels: the amp needs mono or stereo."},
+        {soxFile("Wav Three.aif", {.channels = 3}), true,
+         "Wav Three.aif: it is a WAV file named .aif; 3 channels: the amp needs mono or stereo."},
+        {soxFile("Sox.aifc", {.type = "aifc", .channels = 1}), false,
+         "Sox.aifc: 44100 Hz, 16-bit PCM, mono, AIFF-C. " + turnOn},
+        {soxFile("Warm Cab 48k.wav", {.type = "wav", .rate = 48000, .bits = 24}), true,
+         "Warm Cab 48k.wav: 48000 Hz, 24-bit PCM, stereo, WAV with the extensible header."},
+        {scratch() / "Gone.aif", true, "Gone.aif: the file cannot be opened."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file.filename().string() + (row.convert ? " on" : " off"));
+        EXPECT_EQ(irFileNote(row.file, inspectIrFile(row.file), row.convert), row.note);
+    }
 }
 
 // ---- Converted values ----
@@ -475,6 +527,35 @@ TEST(ConvertedValues, FloatSamplesRoundAsLibsndfileConvertsThem)
             ASSERT_NE(expected, Coefficients(orx::kCoefficientCount, 0));
             EXPECT_EQ(load(wavFile, true, channel), expected);
             EXPECT_EQ(load(aifc, true, channel), expected);
+        }
+    }
+}
+
+// Files under the AIFF-C extension or the other container's name give what libsndfile, which goes by the bytes,
+// reads from them: the upper 16 bits.
+TEST(ConvertedValues, FilesLoadAsWhatTheirBytesAre)
+{
+    const std::vector<std::filesystem::path> files{
+        soxFile("bytes-sox.aifc", {.type = "aifc"}),
+        soxFile("bytes-aiff.aifc", {.type = "aiff"}),
+        soxFile("bytes-wav.aif", {.bits = 24}),
+        soxFile("bytes-aiff.wav", {.type = "aiff", .bits = 32}),
+        soxFile("bytes-aifc.WAV", {.type = "aifc"}),
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.filename().string());
+        SF_INFO info;
+        const std::vector<int> samples = sndfileRead<int>(file, info);
+        ASSERT_EQ(info.channels, 2);
+        for (int channel : {0, 1}) {
+            const Coefficients expected = firstOfChannel(samples, 2, channel, [](const std::vector<int>& v) {
+                Coefficients out;
+                for (int x : v)
+                    out.push_back(static_cast<std::int16_t>(x >> 16));
+                return out;
+            });
+            ASSERT_NE(expected, Coefficients(orx::kCoefficientCount, 0));
+            EXPECT_EQ(load(file, true, channel), expected);
         }
     }
 }
