@@ -82,6 +82,42 @@ inline bool runSox(const std::vector<std::string>& args)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// What a program wrote on its standard output and its exit status (-1 when it did not run or exit).
+struct ProgramRun {
+    int status = -1;
+    std::string output;
+};
+
+// Runs `args` (the program first; no shell, so nothing needs quoting), reading its standard output.
+inline ProgramRun runProgram(const std::vector<std::string>& args)
+{
+    ProgramRun run;
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    std::vector<std::string> all = args;
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const bool spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipeEnds[1]);
+    char buffer[4096];
+    for (ssize_t n; spawned && (n = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        run.output.append(buffer, static_cast<std::size_t>(n));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    if (spawned && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    return run;
+}
+
 // How sox should make a test signal.
 struct SoxSignal {
     std::string type = "wavpcm"; // sox file type: "wavpcm" keeps integer WAV out of the extensible layout

@@ -4,6 +4,7 @@
 #include "AudioFiles.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
+#include "IrLoad.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -413,6 +414,47 @@ INSTANTIATE_TEST_SUITE_P(
                   1005, "format chunk cut short"}),
     [](const auto& info) { return info.param.name; });
 
+// What orx-irinfo prints of a file is what the window does with it: the same code, the box's text and its note,
+// with the conversion off and on.
+TEST_P(ConversionFacts, OrxIrinfoGivesTheWindowsVerdict)
+{
+    const FactsCase& c = GetParam();
+    const auto path = c.make();
+    for (const bool convert : {false, true}) {
+        SCOPED_TRACE(convert ? "conversion on" : "conversion off");
+        const eLibrary::IrLoadOutcome outcome =
+            eLibrary::tryLoadIr(path, eLibrary::IrLoadOptions{.convert = convert, .processing = {}}, [] { return 0; });
+        EXPECT_EQ(outcome.refusal.code, convert ? c.codeOn : c.codeOff);
+        EXPECT_EQ(outcome.taps.has_value(), outcome.refusal.code == 0);
+
+        std::vector<std::string> args{ORX_IRINFO_PATH, path.string()};
+        if (convert)
+            args.push_back("--convert");
+        const ProgramRun run = runProgram(args);
+        if (outcome.refusal.code == 0) {
+            EXPECT_EQ(run.status, 0) << run.output;
+            EXPECT_EQ(run.output.find("\nerror: "), std::string::npos) << run.output;
+        } else {
+            EXPECT_EQ(run.status, 1) << run.output;
+            EXPECT_NE(run.output.find("\nerror: " + outcome.refusal.text + "\nnote: " + outcome.refusal.note + "\n"),
+                      std::string::npos)
+                << run.output;
+        }
+    }
+}
+
+TEST(ConversionNote, SaysWhatTheFileIsAndWhatToDo)
+{
+    const auto ext = soxFile("Warm Cab 48k.wav", {.type = "wav", .rate = 48000, .bits = 24});
+    EXPECT_EQ(irFileNote(ext, inspectIrFile(ext)),
+              "Warm Cab 48k.wav: 48000 Hz, 24-bit PCM, stereo, WAV with the extensible header. Turn on Properties "
+              "\xE2\x96\xB8 IR File Conversion to use it.");
+    const auto three = soxFile("Three.wav", {.channels = 3});
+    EXPECT_EQ(irFileNote(three, inspectIrFile(three)), "Three.wav: 3 channels: the amp needs mono or stereo.");
+    const auto plain = soxFile("Plain.wav", {});
+    EXPECT_EQ(irFileNote(plain, inspectIrFile(plain)), "Plain.wav: 44100 Hz, 16-bit PCM, stereo, WAV.");
+}
+
 // The note of a refused file with the conversion off and on: what a misnamed file is, and renaming only when the
 // file would then load as it is; never the advice to turn on a conversion that is on.
 TEST(ConversionNote, MisnamedFilesAndTheSetting)
@@ -448,6 +490,7 @@ TEST(ConversionNote, MisnamedFilesAndTheSetting)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file.filename().string() + (row.convert ? " on" : " off"));
         EXPECT_EQ(irFileNote(row.file, inspectIrFile(row.file), row.convert), row.note);
+        EXPECT_EQ(eLibrary::irRefusal(row.file, 1005, row.convert).note, row.note);
     }
 }
 

@@ -1,38 +1,38 @@
 // orx-irinfo: what the program makes of an impulse-response file, and why it refuses one.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CFIRFile.h"
-#include "ErrorTexts.h"
-#include "GenericException.h"
 #include "IrAnalysis.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
+#include "IrLoad.h"
+#include "IrNameText.h"
 #include "IrPlot.h"
 #include "PlotPng.h"
 #include "ProgramInfo.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 int usage(std::FILE* out, int status)
 {
-    std::fputs("usage: orx-irinfo FILE [--channel 0|1] [--convert] [--plot PICTURE.png]\n"
+    std::fputs("usage: orx-irinfo FILE [--channel 0|1] [--convert] [--taps] [--plot PICTURE.png]\n"
                "       orx-irinfo --help | --version\n"
-               "Prints the file's format, rate, channels, bits, frames and each check the program makes,\n"
-               "then the IR name and the 2048 coefficients (one per line) it would send to the amplifier,\n"
-               "or the error it would show and, on the note line, why.\n"
+               "Prints the file's name, what its bytes are (format), its rate, channels, bits, frames and each\n"
+               "check the program makes, then the channel and the IR name it would send to the amplifier,\n"
+               "or the error it would show and, on the note line, why and what to do.\n"
                "Before them, the IR's figures at 44100 Hz: length, peak, leading silence and level of the whole\n"
                "file, and how much of its energy the 2048 taps keep and at what level.\n"
-               "--plot PICTURE.png: also draws the picture of Edit > IR File Info... (the figures, the\n"
+               "--taps: also prints the 2048 coefficients sent, one per line, after \"coefficients:\".\n"
+               "--plot PICTURE.png: also draws the picture of Edit \u25B8 IR File Info... (the figures, the\n"
                "magnitude response of the whole file and of the taps, the 46 ms of taps) into PICTURE.png.\n"
-               "--convert: as the program with Properties > IR File Conversion on: prints what the file is\n"
-               "(source), whether it loads without the conversion, what is converted and how (result),\n"
-               "then the coefficients of the converted file.\n"
+               "--convert: as the program with Properties \u25B8 IR File Conversion on: prints what the file is\n"
+               "(source), whether it loads without the conversion, what is converted and how (result).\n"
                "Exit status: 0 when the file loads (and the picture, if asked for, is written), 1 when not.\n",
                out);
     return status;
@@ -50,18 +50,6 @@ void printFacts(eLibrary::AudioFormatReader& reader)
                 reader.getSampleRate(), yesNo(reader.isValidSampleRate()), reader.getChannels(),
                 yesNo(reader.isValidChannels()), reader.getBitsPerSample(), yesNo(reader.isValidBitsPerSample()),
                 static_cast<long long>(reader.getLength()), yesNo(reader.isValid()));
-}
-
-std::string formatName(const std::filesystem::path& path)
-{
-    std::string extension = path.extension().string();
-    for (auto& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (extension == ".wav")
-        return "WAV";
-    if (extension == ".aif" || extension == ".aiff")
-        return "AIFF";
-    return "unsupported (" + (extension.empty() ? std::string("no extension") : extension) + ")";
 }
 
 // How the conversion makes the 16-bit coefficients at 44100 Hz of a file it loads.
@@ -117,43 +105,56 @@ bool printFigures(const std::filesystem::path& path, int channel, const std::int
     return plotPath.empty() || writePlot(plotPath, path, channel, whole, figures, sent, taps);
 }
 
-// What the program would send: the channel used, the IR name from the file name and the 2048 coefficients.
-int printCoefficients(CFIRFile& loader, const std::filesystem::path& path, int channel, const std::string& plotPath)
+// What the program would send: the channel used, the IR name from the file name and, with --taps, the 2048
+// coefficients.
+int printLoaded(const eLibrary::IrTaps& loaded, const std::filesystem::path& path, bool taps,
+                const std::string& plotPath)
 {
-    // A mono file has only channel 0, whatever was asked.
-    if (loader.getChannels() < 2)
-        channel = 0;
-    std::int16_t coefficients[2048];
-    loader.readCoefficients(coefficients, channel);
-    const bool plotted = printFigures(path, channel, coefficients, plotPath);
-    std::uint8_t name[64];
+    const bool plotted = printFigures(path, loaded.channel, loaded.coefficients.data(), plotPath);
     const std::string stem = path.filename().string();
-    CFIRFile::copyIRName(name, stem.substr(0, stem.rfind('.')).c_str());
-    std::printf("channel: %d\nIR name: %s\ncoefficients:\n", channel, reinterpret_cast<const char*>(name));
-    for (std::int16_t c : coefficients)
-        std::printf("%d\n", c);
+    const auto name = orx::irNameField(std::string_view(stem).substr(0, stem.rfind('.')));
+    std::printf("channel: %d\nIR name: \"%s\"\n", loaded.channel, reinterpret_cast<const char*>(name.data()));
+    if (taps) {
+        std::puts("coefficients:");
+        for (std::int16_t c : loaded.coefficients)
+            std::printf("%d\n", c);
+    }
     return plotted ? 0 : 1;
 }
 
-// The conversion's view of the file: what it is, what happens to it, and its coefficients.
-int convertedInfo(const std::filesystem::path& path, int channel, const std::string& plotPath)
+int printRefusal(const eLibrary::IrRefusal& refusal)
 {
-    const IrFileFacts facts = inspectIrFile(path);
+    std::printf("error: %s\nnote: %s\n", refusal.text.c_str(), refusal.note.c_str());
+    return 1;
+}
+
+struct Request {
+    std::filesystem::path path;
+    int channel = 0;
+    bool taps = false;
+    std::string plotPath;
+};
+
+// The loading as the program does it; a mono file has only channel 0, whatever was asked.
+eLibrary::IrLoadOutcome load(const Request& request, bool convert)
+{
+    return eLibrary::tryLoadIr(request.path, eLibrary::IrLoadOptions{.convert = convert, .processing = {}},
+                               [&request] { return request.channel; });
+}
+
+// The conversion's view of the file: what it is, what happens to it, and what is sent.
+int convertedInfo(const Request& request, const IrFileFacts& facts)
+{
     std::printf("conversion: on\nsource: %s\nloads without conversion: %s\n",
                 facts.description.empty() ? "unknown" : facts.description.c_str(), yesNo(facts.loadsWithoutConversion));
-    CFIRFile loader;
-    try {
-        loader.open(path, CFIRFile::Options{.convert = true});
-        if (!facts.conversion.empty())
-            std::printf("converted: %s\n", facts.conversion.c_str());
-        const eLibrary::ConvertedIrFile converted(path);
-        std::printf("result: 44100 Hz, 16 bits: %s\n",
-                    resultText(facts, converted.layout(), converted.verdict()).c_str());
-        return printCoefficients(loader, path, channel, plotPath);
-    } catch (const mstd::CGenericException& e) {
-        std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(), irFileNote(path, facts).c_str());
-        return 1;
-    }
+    const eLibrary::IrLoadOutcome outcome = load(request, true);
+    if (!outcome.taps)
+        return printRefusal(outcome.refusal);
+    if (!facts.conversion.empty())
+        std::printf("converted: %s\n", facts.conversion.c_str());
+    const eLibrary::ConvertedIrFile converted(request.path);
+    std::printf("result: 44100 Hz, 16 bits: %s\n", resultText(facts, converted.layout(), converted.verdict()).c_str());
+    return printLoaded(*outcome.taps, request.path, request.taps, request.plotPath);
 }
 
 } // namespace
@@ -165,9 +166,8 @@ int main(int argc, char** argv)
         return 0;
     }
     const char* file = nullptr;
-    int channel = 0;
+    Request request;
     bool convert = false;
-    std::string plotPath;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h"))
             return usage(stdout, 0);
@@ -175,15 +175,19 @@ int main(int argc, char** argv)
             convert = true;
             continue;
         }
+        if (!std::strcmp(argv[i], "--taps")) {
+            request.taps = true;
+            continue;
+        }
         if (!std::strcmp(argv[i], "--plot") && i + 1 < argc) {
-            plotPath = argv[++i];
+            request.plotPath = argv[++i];
             continue;
         }
         if (!std::strcmp(argv[i], "--channel") && i + 1 < argc) {
             const std::string value = argv[++i];
             if (value != "0" && value != "1")
                 return usage(stderr, 2);
-            channel = value == "1";
+            request.channel = value == "1";
         } else if (!file && argv[i][0] != '-') {
             file = argv[i];
         } else {
@@ -193,27 +197,16 @@ int main(int argc, char** argv)
     if (!file)
         return usage(stderr, 2);
 
-    const std::filesystem::path path(file);
-    std::printf("file: %s\nformat: %s\n", file, formatName(path).c_str());
+    request.path = file;
+    const IrFileFacts facts = inspectIrFile(request.path);
+    std::printf("file: %s\nformat: %s\n", orx::validUtf8(file).c_str(), facts.format.c_str());
     if (convert)
-        return convertedInfo(path, channel, plotPath);
-    CFIRFile loader;
-    try {
-        try {
-            loader.open(path);
-        } catch (const mstd::CGenericException&) {
-            // Show what the reader saw before the verdict, when there was a file to read.
-            if (auto* reader = loader.getReader(); reader && !reader->isError()) {
-                printFacts(*reader);
-            }
-            throw;
-        }
-        auto* reader = loader.getReader();
+        return convertedInfo(request, facts);
+    // What the strict reader the name picks saw, when there was a file to read.
+    if (const auto reader = CFIRFile::createReader(request.path); reader && !reader->isError())
         printFacts(*reader);
-        return printCoefficients(loader, path, channel, plotPath);
-    } catch (const mstd::CGenericException& e) {
-        std::printf("error: %s\nnote: %s\n", mstd::errorMessage(e.getCode()).c_str(),
-                    irFileNote(path, inspectIrFile(path)).c_str());
-        return 1;
-    }
+    const eLibrary::IrLoadOutcome outcome = load(request, false);
+    if (!outcome.taps)
+        return printRefusal(outcome.refusal);
+    return printLoaded(*outcome.taps, request.path, request.taps, request.plotPath);
 }
