@@ -38,6 +38,18 @@ TEST(FolderScan, ParentThenFoldersThenResponseFilesEachInFoldedOrder)
     EXPECT_EQ(items[3].kind(), CFileItem::ResponseFile);
 }
 
+// AIFF-C files usually end in ".aifc"; only the conversion can load them, so only with it are they listed.
+TEST(FolderScan, AifcFilesAreListedWithTheConversionOn)
+{
+    QTemporaryDir scratch;
+    const fs::path folder(scratch.path().toStdString());
+    for (const char* name : {"a.wav", "b.aifc", "C.AIFC", "d.aif", "e.aifc.txt", "f.aifcx"})
+        std::ofstream(folder / name) << "x";
+    EXPECT_EQ(shown(scanFolder(folder)), (std::vector<std::string>{"[..]", "a.wav", "d.aif"}));
+    EXPECT_EQ(shown(scanFolder(folder, false)), (std::vector<std::string>{"[..]", "a.wav", "d.aif"}));
+    EXPECT_EQ(shown(scanFolder(folder, true)), (std::vector<std::string>{"[..]", "a.wav", "b.aifc", "C.AIFC", "d.aif"}));
+}
+
 TEST(FolderScan, NamesAreShownAsTheFileSystemSpellsThem)
 {
     QTemporaryDir scratch;
