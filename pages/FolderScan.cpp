@@ -21,7 +21,11 @@ char foldAscii(char c)
 bool lessFolded(const std::string& a, const std::string& b)
 {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return foldAscii(x) < foldAscii(y); });
+                                        [](char x, char y) {
+                                            // Bytes of UTF-8 letters come after ASCII, so "Cab" sorts before "Câb".
+                                            return static_cast<unsigned char>(foldAscii(x)) <
+                                                   static_cast<unsigned char>(foldAscii(y));
+                                        });
 }
 
 bool isResponseFile(const std::string& name, bool convert)
