@@ -7,6 +7,7 @@
 #include "IrNameText.h"
 #include "IrConversion.h"
 #include "IrFileFacts.h"
+#include "IrLoad.h"
 #include "IrProcessing.h"
 
 #include <algorithm>
@@ -26,39 +27,21 @@ LoadingSettings loadingSettingsOf(const AppSettings* settings)
 LoadedIr loadIrFile(const std::filesystem::path& path, const AppSettings* settings,
                     const std::function<int()>& askChannel)
 {
-    CFIRFile::Options options;
-    options.convert = settings && settings->ConvertFiles;
-    CFIRFile file;
-    file.open(path, options);
-    int channel = 0;
-    // Asked of the file, not of its reader: a converted file has no reader that could tell.
-    if (file.getChannels() >= 2) {
-        const int primary = settings ? settings->PrimaryCh : 2;
-        channel = primary == 0 || primary == 1 ? primary : askChannel();
-    }
+    const LoadingSettings with = loadingSettingsOf(settings);
+    eLibrary::IrLoadOptions options;
+    options.convert = with.convert;
+    options.processing.trimSilence = with.trimSilence;
+    options.processing.minimumPhase = with.minimumPhase;
+    options.processing.fadeOut = with.fadeOut;
+    options.processing.matchLoudness = with.matchLoudness;
+    eLibrary::IrTaps taps = eLibrary::loadIrTaps(path, options, [&] {
+        return with.primaryCh == 0 || with.primaryCh == 1 ? with.primaryCh : askChannel();
+    });
     LoadedIr loaded;
-    loaded.channel = channel;
-    file.readCoefficients(loaded.coefficients.data(), channel);
-    if (file.isConverted())
-        loaded.processing = inspectIrFile(path).conversion;
-    // With every step off the taps are the file's first 2048 samples as read above, bit for bit.
-    if (settings && settings->anyIrProcessing()) {
-        eLibrary::IrProcessing steps;
-        steps.trimSilence = settings->TrimSilence;
-        steps.minimumPhase = settings->MinimumPhase;
-        steps.fadeOut = settings->FadeOut;
-        steps.matchLoudness = settings->MatchLoudness;
-        std::vector<double> whole;
-        // The whole response, not only its first 2048 samples: trimming and minimum phase bring in what lies after.
-        if (!eLibrary::ConvertedIrFile(path).readWhole(channel, whole))
-            throw mstd::CGenericException(mstd::kErrFIRFileRead, 0);
-        const eLibrary::ProcessedIr processed = eLibrary::processIr(whole, steps);
-        loaded.coefficients = processed.taps;
-        loaded.processedShare = processed.keptShare;
-        const std::string summary = processed.summary();
-        if (!summary.empty())
-            loaded.processing += (loaded.processing.empty() ? "" : "; ") + summary;
-    }
+    loaded.coefficients = taps.coefficients;
+    loaded.processing = std::move(taps.processing);
+    loaded.channel = taps.channel;
+    loaded.processedShare = taps.processedShare;
     return loaded;
 }
 

@@ -66,12 +66,7 @@ std::vector<EntryCheck> checkEntries(const std::string& folder, const std::vecto
 
 std::string fileErrorNote(const std::filesystem::path& path, bool convert)
 {
-    const IrFileFacts facts = inspectIrFile(path);
-    // The headers allowed it with this setting, so it failed further in (its samples): advice to turn the
-    // conversion on would be wrong when it is on already, so the note only says what the file is.
-    if (convert && facts.loadsWithConversion && !facts.loadsWithoutConversion)
-        return path.filename().string() + ": " + facts.description + ".";
-    return irFileNote(path, facts);
+    return irFileNote(path, inspectIrFile(path), convert);
 }
 
 SpeakerSimulationLogic::SpeakerSimulationLogic(ISpeakerSession& session, ISpeakerView& view)
