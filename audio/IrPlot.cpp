@@ -34,7 +34,10 @@ std::string format(const char* pattern, double a, double b = 0, double c = 0, do
 
 std::string dbText(double db)
 {
-    return std::isfinite(db) ? format("%.1f", db) : std::string("-inf");
+    if (!std::isfinite(db))
+        return "-inf";
+    // A share of 99.99 % is a hair below 0 dB; printed, that is "-0.0", which reads as a fault.
+    return format("%.1f", std::fabs(db) < 0.05 ? 0.0 : db);
 }
 
 std::string numberText(double value)

@@ -86,6 +86,9 @@ TEST(IrPlotLayout, TheKeepLineAddsTheProcessedShare)
     const auto processed = eLibrary::irFigureLines("a.wav", 0, whole, sent, true, "minimum phase", 0.5);
     EXPECT_EQ(processed[2], "The 2048 taps keep 17.6 % of its energy (-7.5 dB), processed 50.0 % (-3.0 dB)");
     EXPECT_EQ(processed.back(), "Loading: minimum phase");
+    whole.tapsEnergyShare = 0.9999; // 10 log10(0.9999) = -0.0004 dB
+    EXPECT_EQ(eLibrary::irFigureLines("a.wav", 0, whole, sent, true, "", 1.0)[2],
+              "The 2048 taps keep 100.0 % of its energy (0.0 dB), processed 100.0 % (0.0 dB)");
 }
 
 // Wrapping against a measure of one pixel per character: where each case must break follows by counting.
