@@ -9,6 +9,7 @@
 #include "CORXManager.h"
 #include "ErrorTexts.h"
 #include "FIRGain.h"
+#include "GainStep.h"
 #include "GenericException.h"
 #include "IrFileLoading.h"
 #include "MidiOptions.h"
@@ -401,7 +402,8 @@ int main(int argc, char** argv)
         "          slot, then the settings, and read the amplifier again\n"
         "  install FILE --channel I|II --type MODERN|LEAD|CRUNCH|CLEAN|SOLID [--gain DB]\n"
         "          load the impulse-response FILE as the program does (its conversion and stereo settings), store\n"
-        "          it in that slot and record it in the IR library\n"
+        "          it in that slot and record it in the IR library; a gain between two steps of the gain dial\n"
+        "          takes the nearer one, and says so\n"
         "  export --channel I|II --type T FILE\n"
         "          write the slot's response, as the IR library knows it, to FILE as a 16-bit 44100 Hz mono WAV"));
     orx::addMidiOptions(parser);
@@ -418,7 +420,9 @@ int main(int argc, char** argv)
     parser.addOption({channelOption, QStringLiteral("install, export: the amp channel, I or II."), QStringLiteral("I|II")});
     parser.addOption({typeOption, QStringLiteral("install, export: the amp type, MODERN, LEAD, CRUNCH, CLEAN or SOLID."),
                       QStringLiteral("type")});
-    parser.addOption({gainOption, QStringLiteral("install: the IR gain, -30 to 0 dB (default -12, as the gain dial starts)."),
+    parser.addOption({gainOption,
+                      QStringLiteral("install: the IR gain, -30 to 0 dB in the gain dial's steps (1 dB up to -10, then "
+                                     "0.5 dB; default -12, as the dial starts)."),
                       QStringLiteral("dB")});
     parser.addOption({yesOption, QStringLiteral("restore: write without asking.")});
     parser.addPositionalArgument(QStringLiteral("command"),
@@ -489,9 +493,13 @@ int main(int argc, char** argv)
         double gain = -12.0;
         if (parser.isSet(gainOption)) {
             bool ok = false;
-            gain = parser.value(gainOption).toDouble(&ok);
-            if (!ok || gain < -30.0 || gain > 0.0)
+            const double asked = parser.value(gainOption).toDouble(&ok);
+            const auto step = ok ? orx::tevo::nearestGainStep(asked) : std::nullopt;
+            if (!step)
                 return fail("--gain takes a number of dB from -30 to 0");
+            if (const std::string note = orx::tevo::gainStepNote(asked, *step); !note.empty())
+                std::printf("%s\n", note.c_str());
+            gain = *step;
         }
         // Loaded before anything is connected, so that a file the amplifier cannot take sends nothing.
         orx::LoadedIr loaded;
