@@ -301,9 +301,9 @@ TEST_F(JackRecovery, OrxTevoStatusFindsTheChosenAmpPrintsItsStateAndTracesTheMes
     for (const std::string& expected :
          {std::string("Connected: input \"orx-amp-sim-out:TEVO MIDI 1\", output \"orx-amp-sim-in:TEVO MIDI 1\""),
           std::string("Model: 1\n"), std::string("Firmware (updater value): 110\n"),
-          std::string("Channel I: booster White Drive, FX loop off, reverb Spring, noise gate 0\n"),
-          std::string("Slot I MODERN: \"Factory MODERN I\", gain -10.0 dB\n"),
-          std::string("Slot I SOLID : \"Factory SOLID I\", gain -10.0 dB\n"),
+          std::string("Channel I: amp type MODERN, booster White Drive, FX loop SERIAL, reverb Spring, noise gate OFF\n"),
+          std::string("Slot I MODERN  \"Factory MODERN I\"  gain -10.0 dB\n"),
+          std::string("Slot I SOLID   \"Factory SOLID I\"   gain -10.0 dB\n"),
           " ms out \"orx-amp-sim-in:TEVO MIDI 1\":" + hexBytes(request.data(), request.size()) + "\n",
           " ms in \"orx-amp-sim-out:TEVO MIDI 1\":" + hexBytes(answer.data(), answer.size()) + "\n"})
         EXPECT_NE(chosen.output.find(expected), std::string::npos) << expected << "\nin:\n" << chosen.output;

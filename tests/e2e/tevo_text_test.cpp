@@ -1,6 +1,8 @@
-// orx-tevo's numbers without an amplifier: the gain dial's steps for install --gain.
+// orx-tevo's words and numbers without an amplifier: the gain dial's steps for install --gain, and the status
+// slot table's columns.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GainStep.h"
+#include "StatusText.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orx::tevo {
 namespace {
@@ -38,6 +41,56 @@ TEST(InstallGain, SaysWhichStepItUsesInsteadOfTheOneAsked)
     EXPECT_EQ(gainStepNote(-0.2, 0.0), "--gain -0.2 dB is not a step of the gain dial: using 0 dB");
     EXPECT_EQ(gainStepNote(-12.4, -12.0), "--gain -12.4 dB is not a step of the gain dial: using -12 dB");
     EXPECT_EQ(gainStepNote(-7.5, -7.5), "") << "a step is used as it is, without a word";
+}
+
+// The display column (characters, not bytes) where needle starts in line.
+std::size_t columnOf(const std::string& line, const std::string& needle)
+{
+    const std::size_t at = line.find(needle);
+    EXPECT_NE(at, std::string::npos) << needle << " in " << line;
+    return at == std::string::npos ? 0 : displayWidth(std::string_view(line).substr(0, at));
+}
+
+// Names of different lengths, some with characters of two and three UTF-8 bytes (Windows-1252 has both):
+// padding by bytes would push the gain of those lines to the left.
+TEST(StatusSlots, LabelNameAndGainStartInTheSameColumnWhateverTheName)
+{
+    const std::vector<SlotShown> slots = {
+        {0, "Factory MODERN I", -10.0},
+        {2, "K\xC3\xA4" "fig \xE2\x82\xAC 4x12", -7.5}, // "Käfig € 4x12"
+        {4, "", 0.0},
+        // "Crème brûlée — a long one"
+        {5, "Cr\xC3\xA8me br\xC3\xBB" "l\xC3\xA9" "e \xE2\x80\x94 a long one", -30.0},
+        {9, "V30", -12.0},
+    };
+    const std::vector<std::string> lines = slotLines(slots);
+    ASSERT_EQ(lines.size(), slots.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_EQ(lines[i].rfind("Slot ", 0), 0u);
+        EXPECT_EQ(columnOf(lines[i], "\""), columnOf(lines[0], "\""));
+        EXPECT_EQ(columnOf(lines[i], "gain"), columnOf(lines[0], "gain"));
+        EXPECT_NE(lines[i].find("\"" + slots[i].name + "\""), std::string::npos) << "the name as it is, quoted";
+    }
+    // The amp types line up under each other too, although II is wider than I.
+    EXPECT_EQ(columnOf(lines[0], "MODERN"), columnOf(lines[3], "MODERN"));
+    EXPECT_NE(lines[1].find("gain  -7.5 dB"), std::string::npos);
+    EXPECT_NE(lines[2].find("gain   0.0 dB"), std::string::npos);
+    EXPECT_NE(lines[3].find("gain -30.0 dB"), std::string::npos);
+}
+
+// The amplifier can report a value the window has no word for: it is shown as a number, never read past a table.
+TEST(StatusSettings, AValueWithoutAWordShowsAsItsNumber)
+{
+    ChannelSettings odd;
+    odd.ampType = -1;
+    odd.booster = 3;
+    odd.fxLoop = 2;
+    odd.reverb = 4;
+    odd.noiseGate = 127;
+    EXPECT_EQ(channelLine(1, odd),
+              "Channel II: amp type ? (-1), booster ? (3), FX loop ? (2), reverb ? (4), noise gate ? (127)");
+    EXPECT_EQ(wiringLine(2, -1), "FX loop wiring: send ? (2), return ? (-1)");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpBackup.h"
 #include "AmpRestore.h"
+#include "AmpWords.h"
 #include "AppFolders.h"
 #include "AppSettings.h"
 #include "CMIDIManager.h"
@@ -18,7 +19,7 @@
 #include "SessionEvents.h"
 #include "SimulatorPorts.h"
 #include "SpeakerSimulationLogic.h"
-#include "StringTable.h"
+#include "StatusText.h"
 #include "WavExport.h"
 #include "backends/RtMidiBackend.h"
 
@@ -93,24 +94,6 @@ int runProbe(std::chrono::milliseconds listen)
     return 0;
 }
 
-const char* boosterName(int value)
-{
-    static std::string names[3];
-    if (value < 0 || value > 2)
-        return "?";
-    names[value] = loadString(406 + value);
-    return names[value].c_str();
-}
-
-const char* reverbName(int value)
-{
-    static std::string names[4];
-    if (value < 0 || value > 3)
-        return "?";
-    names[value] = loadString(409 + value);
-    return names[value].c_str();
-}
-
 void printState(CORXManager& session, CMIDIManager& midi)
 {
     const int model = modelNumber(session.getModelCode());
@@ -120,25 +103,24 @@ void printState(CORXManager& session, CMIDIManager& midi)
     std::printf("Firmware (updater value): %u\n", static_cast<unsigned>(session.getUpdaterValue()));
     const int channels = model == 2 ? 2 : 1;
     for (int ch = 0; ch < channels; ++ch) {
-        std::int32_t booster = 0, fxLoop = 0, reverb = 0, gate = 0;
-        session.getEffectParams(ch, booster, fxLoop, reverb, gate);
-        std::printf("Channel %s: booster %s, FX loop %s, reverb %s, noise gate %d\n", ch == 0 ? "I" : "II",
-                    boosterName(booster), fxLoop != 0 ? "on" : "off", reverbName(reverb), gate);
+        tevo::ChannelSettings settings;
+        session.getEffectParams(ch, settings.booster, settings.fxLoop, settings.reverb, settings.noiseGate);
+        settings.ampType = session.getIrSlot(ch);
+        std::printf("%s\n", tevo::channelLine(ch, settings).c_str());
     }
     if (session.isLoopSettingsAvailable()) {
         std::int32_t send = 0, ret = 0;
         session.getFXLoopSettings(send, ret);
-        std::printf("FX loop wiring: send %d, return %d\n", send, ret);
+        std::printf("%s\n", tevo::wiringLine(send, ret).c_str());
     }
-    for (int ch = 0; ch < channels; ++ch) {
-        for (std::size_t type = 0; type < kSlotsPerChannel; ++type) {
-            const FIRRecord slot = session.getSlot(type + static_cast<std::size_t>(ch) * kSlotsPerChannel);
-            std::printf("Slot %s %-6s: \"%s\", gain %.1f dB\n", ch == 0 ? "I" : "II",
-                        loadString(106 + static_cast<std::int32_t>(type)).c_str(),
-                        decodeAmpNameUtf8(slot.irName.data(), slot.irName.size()).c_str(),
-                        firGainDisplay(slot.FIRCOE));
-        }
+    std::vector<tevo::SlotShown> slots;
+    for (int slot = 0; slot < channels * static_cast<int>(kSlotsPerChannel); ++slot) {
+        const FIRRecord record = session.getSlot(static_cast<std::size_t>(slot));
+        slots.push_back({slot, decodeAmpNameUtf8(record.irName.data(), record.irName.size()),
+                         firGainDisplay(record.FIRCOE)});
     }
+    for (const std::string& line : tevo::slotLines(slots))
+        std::printf("%s\n", line.c_str());
 }
 
 // Connects as the program does: the same settings, the same order of search, the same steps after the
@@ -230,7 +212,7 @@ std::optional<int> slotFromOptions(const QString& channel, const QString& type)
     if (ch != QStringLiteral("I") && ch != QStringLiteral("II"))
         return std::nullopt;
     for (int t = 0; t < static_cast<int>(kSlotsPerChannel); ++t)
-        if (type.toUpper().toStdString() == loadString(106 + t))
+        if (type.toUpper().toStdString() == words::kAmpTypes[static_cast<std::size_t>(t)])
             return t + (ch == QStringLiteral("II") ? static_cast<int>(kSlotsPerChannel) : 0);
     return std::nullopt;
 }

@@ -1,0 +1,246 @@
+// orx-tevo as a user runs it: with no MIDI system to use, and over a private JACK server against orx-amp-sim.
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AmpBackup.h"
+#include "DeviceRecords.h"
+
+#include "AmpSimProcess.h"
+#include "JackServer.h"
+#include "WaveFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace orx {
+namespace {
+
+using namespace std::chrono_literals;
+using test::AmpSimProcess;
+using test::JackServer;
+using test::ScopedEnv;
+
+// How long one run of the tool may take before the test gives up on it. Never an assertion.
+constexpr std::chrono::milliseconds kRunLimit{30000};
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string output; // standard output and standard error, as a terminal shows them
+};
+
+ToolRun runTool(const std::string& path, const std::vector<std::string>& args)
+{
+    test::ChildProcess tool(path, args);
+    const auto status = tool.waitForExit(kRunLimit);
+    tool.stop();
+    return {status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1, tool.output()};
+}
+
+ToolRun tevo(const std::vector<std::string>& args)
+{
+    return runTool(ORX_TEST_TEVO, args);
+}
+
+// The same with standard error thrown away: what a script reading standard output gets.
+ToolRun tevoStandardOutput(const std::vector<std::string>& args)
+{
+    std::vector<std::string> shell{"-c", "exec \"$0\" \"$@\" 2>/dev/null", ORX_TEST_TEVO};
+    shell.insert(shell.end(), args.begin(), args.end());
+    return runTool("/bin/sh", shell);
+}
+
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+// Terminal columns before needle: characters, not bytes.
+std::size_t columnOf(const std::string& line, const std::string& needle)
+{
+    const std::size_t at = line.find(needle);
+    EXPECT_NE(at, std::string::npos) << needle << " in " << line;
+    const std::string before = line.substr(0, at == std::string::npos ? 0 : at);
+    return static_cast<std::size_t>(std::count_if(before.begin(), before.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+// A home of its own for the run: the tool reads the settings and the IR library there, never the user's.
+std::filesystem::path freshHome(const std::string& name)
+{
+    const std::filesystem::path home = std::filesystem::path(testing::TempDir()) / name;
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home / "data");
+    std::filesystem::create_directories(home / "config");
+    return home;
+}
+
+IrName irName(const std::string& bytes)
+{
+    IrName name{};
+    std::memcpy(name.data(), bytes.data(), std::min(bytes.size(), name.size() - 1));
+    return name;
+}
+
+// Would catch: the note on the gain going to standard error, or the gain asked for being stored as it is.
+TEST(OrxTevoWithoutMidi, InstallSaysOnStandardOutputWhichStepOfTheGainDialItUses)
+{
+    const std::filesystem::path home = freshHome("orx-tevo-gain-home");
+    const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const ScopedEnv configHome{"XDG_CONFIG_HOME", (home / "config").c_str()};
+    const ScopedEnv noServer{"JACK_DEFAULT_SERVER", ("orx-test-none-" + std::to_string(getpid())).c_str()};
+    const ScopedEnv noStart{"JACK_NO_START_SERVER", "1"};
+    const ScopedEnv noSimulator{"ORX_SIMULATED_AMP", "0"};
+    const std::filesystem::path wave = home / "Warm Cab.wav";
+    test::writeWave(wave, {std::vector<std::int16_t>(2048, 1000)});
+    const std::vector<std::string> install{"install", wave.string(), "--channel", "I", "--type", "LEAD",
+                                           "--midi-api", "jack"};
+
+    std::vector<std::string> args = install;
+    args.insert(args.end(), {"--gain", "-7.3"});
+    const ToolRun rounded = tevoStandardOutput(args);
+    EXPECT_EQ(rounded.output, "--gain -7.3 dB is not a step of the gain dial: using -7.5 dB\n");
+    EXPECT_EQ(rounded.exitCode, 1) << "no MIDI system, so nothing installed";
+
+    for (const char* offTheDial : {"-30.5", "0.5", "nan", "loud"}) {
+        args = install;
+        args.insert(args.end(), {"--gain", offTheDial});
+        const ToolRun refused = tevo(args);
+        EXPECT_EQ(refused.exitCode, 2) << offTheDial << ": " << refused.output;
+        EXPECT_NE(refused.output.find("orx-tevo: --gain takes a number of dB from -30 to 0"), std::string::npos)
+            << offTheDial << ": " << refused.output;
+    }
+}
+
+// A private JACK server with orx-amp-sim on it, model 2 with the FX loop wiring; the tool's home is its own.
+class OrxTevoOverJack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string failure;
+        m_server = JackServer::start(failure);
+        ASSERT_NE(m_server, nullptr) << failure;
+        m_simulator =
+            std::make_unique<AmpSimProcess>(std::vector<std::string>{"--model", "2", "--port-name", "TEVO MIDI 1"});
+        ASSERT_TRUE(m_simulator->command("updater 112"));
+        m_home = freshHome(std::string("orx-tevo-") + testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dataHome.emplace("XDG_DATA_HOME", (m_home / "data").c_str());
+        m_configHome.emplace("XDG_CONFIG_HOME", (m_home / "config").c_str());
+    }
+
+    ToolRun onTheAmp(std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--midi-in", "TEVO", "--midi-out", "TEVO"});
+        return tevo(args);
+    }
+
+    // Every child started here, and this process, use the private server; other tests' servers are left alone.
+    ScopedEnv m_keepServerName{"JACK_DEFAULT_SERVER", std::getenv("JACK_DEFAULT_SERVER")};
+    ScopedEnv m_api{"ORX_MIDI_API", "jack"};
+    ScopedEnv m_noSimulator{"ORX_SIMULATED_AMP", "0"};
+    std::optional<ScopedEnv> m_dataHome;
+    std::optional<ScopedEnv> m_configHome;
+    std::unique_ptr<JackServer> m_server;
+    std::unique_ptr<AmpSimProcess> m_simulator;
+    std::filesystem::path m_home;
+};
+
+// Would catch: settings printed as raw numbers or as other words than the window's (the effect page's
+// displays, lamps and dial, the Properties dialog's wiring choices), the amp type in use left out, or slot columns
+// that drift with the length of a name.
+TEST_F(OrxTevoOverJack, StatusShowsTheSettingsInTheWindowsWordsAndTheSlotsInColumns)
+{
+    // The amplifier's state comes from a backup: the settings byte for byte, two slots with their responses.
+    AmpBackup backup;
+    backup.model = 2;
+    backup.firmware = 112;
+    backup.hasLoopWiring = true;
+    auto& b = backup.effects.bytes;
+    b[EffectData::kSlotChannel1] = 1;           // LEAD
+    b[EffectData::kFirstParamChannel1] = 1;     // booster: Green Drive
+    b[EffectData::kFirstParamChannel1 + 1] = 1; // FX loop: PARALLEL
+    b[EffectData::kFirstParamChannel1 + 2] = 3; // reverb: Hall
+    b[EffectData::kFirstParamChannel1 + 3] = 2; // noise gate: 2
+    b[EffectData::kSlotChannel2] = 4;           // SOLID
+    b[EffectData::kFirstParamChannel2] = 2;     // Amber Drive
+    b[EffectData::kFirstParamChannel2 + 1] = 0; // SERIAL
+    b[EffectData::kFirstParamChannel2 + 2] = 1; // Plate
+    b[EffectData::kFirstParamChannel2 + 3] = 0; // OFF
+    b[EffectData::kLoopSend] = 1;               // Mixed
+    b[EffectData::kLoopReturn] = 0;             // Separate
+    Coefficients response{};
+    response[0] = 12000;
+    response[1] = -6000;
+    for (int slot = 0; slot < static_cast<int>(kIrSlotCount); ++slot)
+        backup.slots.push_back({slot, irName("Factory"), 5181, std::nullopt, {}});
+    // Names far longer and shorter than the others. The amplifier reports names in 7 bits, so characters
+    // beyond ASCII cannot come back from it: their columns are checked without it.
+    backup.slots[2] = {2, irName("Greenback 4x12, close mic, 2 inches off the cone"), 5181, response, {}};
+    backup.slots[7] = {7, irName("V30"), 16383, response, {}};
+    const std::filesystem::path backupFile = m_home / "state.orxbackup.json";
+    writeBackup(backupFile, backup);
+    {
+        const ToolRun restored = onTheAmp({"restore", backupFile.string(), "--yes"});
+        ASSERT_EQ(restored.exitCode, 0) << restored.output;
+    }
+    const std::filesystem::path wave = m_home / "Bright.wav";
+    test::writeWave(wave, {std::vector<std::int16_t>(2048, 3000)});
+    {
+        const ToolRun installed =
+            onTheAmp({"install", wave.string(), "--channel", "II", "--type", "CLEAN", "--gain", "-7.3"});
+        ASSERT_EQ(installed.exitCode, 0) << installed.output;
+        EXPECT_NE(installed.output.find("--gain -7.3 dB is not a step of the gain dial: using -7.5 dB\n"),
+                  std::string::npos)
+            << installed.output;
+        EXPECT_NE(installed.output.find("Installed \"Bright\" into slot II CLEAN, gain -7.5 dB"), std::string::npos)
+            << installed.output;
+    }
+
+    const ToolRun status = onTheAmp({"status"});
+    ASSERT_EQ(status.exitCode, 0) << status.output;
+    for (const char* expected :
+         {"Channel I: amp type LEAD, booster Green Drive, FX loop PARALLEL, reverb Hall, noise gate 2\n",
+          "Channel II: amp type SOLID, booster Amber Drive, FX loop SERIAL, reverb Plate, noise gate OFF\n",
+          "FX loop wiring: send Mixed, return Separate\n"})
+        EXPECT_NE(status.output.find(expected), std::string::npos) << expected << "in:\n" << status.output;
+
+    const std::vector<std::string> slots = linesStartingWith(status.output, "Slot ");
+    ASSERT_EQ(slots.size(), kIrSlotCount) << status.output;
+    for (const std::string& line : slots) {
+        SCOPED_TRACE(line);
+        EXPECT_EQ(columnOf(line, "\""), columnOf(slots[0], "\""));
+        EXPECT_EQ(columnOf(line, "gain"), columnOf(slots[0], "gain"));
+    }
+    // In the amplifier's order, I MODERN to II SOLID.
+    const auto slotLine = [&](std::size_t slot, const std::string& channel, const std::string& type) {
+        EXPECT_EQ(slots[slot].rfind("Slot " + channel + " ", 0), 0u) << slots[slot];
+        EXPECT_NE(slots[slot].find(" " + type + " "), std::string::npos) << slots[slot];
+        return slots[slot];
+    };
+    EXPECT_NE(slotLine(2, "I", "CRUNCH").find("\"Greenback 4x12, close mic, 2 inches off the cone\""),
+              std::string::npos)
+        << slots[2];
+    EXPECT_NE(slotLine(7, "II", "CRUNCH").find("\"V30\""), std::string::npos) << slots[7];
+    EXPECT_NE(slotLine(7, "II", "CRUNCH").find("gain   0.0 dB"), std::string::npos) << slots[7];
+    EXPECT_NE(slotLine(8, "II", "CLEAN").find("\"Bright\""), std::string::npos) << slots[8];
+    EXPECT_NE(slotLine(8, "II", "CLEAN").find("gain  -7.5 dB"), std::string::npos) << slots[8];
+}
+
+} // namespace
+} // namespace orx
