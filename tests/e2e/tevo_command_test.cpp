@@ -98,6 +98,48 @@ IrName irName(const std::string& bytes)
     return name;
 }
 
+// Would catch: every command that connects waiting its whole --timeout (ten minutes here) for ports that cannot
+// exist, or saying nothing about why. The JACK server's name is one no server runs under, and libjack may not
+// start one, so no real server is reached.
+TEST(OrxTevoWithoutMidi, EveryCommandThatConnectsSaysAtOnceThatTheMidiSystemCannotBeUsed)
+{
+    const std::filesystem::path home = freshHome("orx-tevo-no-midi-home");
+    const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
+    const ScopedEnv configHome{"XDG_CONFIG_HOME", (home / "config").c_str()};
+    const ScopedEnv noServer{"JACK_DEFAULT_SERVER", ("orx-test-none-" + std::to_string(getpid())).c_str()};
+    const ScopedEnv noStart{"JACK_NO_START_SERVER", "1"};
+    const ScopedEnv noSimulator{"ORX_SIMULATED_AMP", "0"};
+    const ScopedEnv noApi{"ORX_MIDI_API", nullptr};
+
+    // Files the commands read before they connect, so that each gets as far as the MIDI system.
+    const std::filesystem::path wave = home / "Warm Cab.wav";
+    test::writeWave(wave, {std::vector<std::int16_t>(2048, 1000)});
+    AmpBackup backup;
+    backup.model = 1;
+    for (int slot = 0; slot < static_cast<int>(kSlotsPerChannel); ++slot)
+        backup.slots.push_back({slot, irName("Factory"), 5181, std::nullopt, {}});
+    const std::filesystem::path backupFile = home / "amp.orxbackup.json";
+    writeBackup(backupFile, backup);
+
+    const std::string out = (home / "out").string();
+    const std::vector<std::vector<std::string>> commands = {
+        {"status"},
+        {"backup", out + ".orxbackup.json"},
+        {"restore", backupFile.string(), "--yes"},
+        {"install", wave.string(), "--channel", "I", "--type", "LEAD"},
+        {"export", "--channel", "II", "--type", "SOLID", out + ".wav"},
+    };
+    for (std::vector<std::string> args : commands) {
+        args.insert(args.end(), {"--midi-api", "jack", "--timeout", "600000"});
+        const ToolRun run = tevo(args);
+        EXPECT_EQ(run.exitCode, 1) << args.front() << ":\n" << run.output;
+        const auto said = linesStartingWith(run.output, "orx-tevo: cannot use the MIDI system (JACK");
+        EXPECT_EQ(said.size(), 1u) << args.front() << ":\n" << run.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(out + ".orxbackup.json"));
+    EXPECT_FALSE(std::filesystem::exists(out + ".wav"));
+}
+
 // Would catch: the note on the gain going to standard error, or the gain asked for being stored as it is.
 TEST(OrxTevoWithoutMidi, InstallSaysOnStandardOutputWhichStepOfTheGainDialItUses)
 {

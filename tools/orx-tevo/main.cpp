@@ -128,6 +128,19 @@ void printState(CORXManager& session, CMIDIManager& midi)
 int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout,
                 const std::function<int(CORXManager&)>& use)
 {
+    // Without a MIDI system (no ALSA sequencer, no JACK server) no amplifier can answer, however long we wait;
+    // the built-in simulated amplifier's ports are still listed then, and are tried.
+    CMIDIManager* midi = CMIDIManager::getInstance();
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+    midi->getInDeviceNames(inputs);
+    midi->getOutDeviceNames(outputs);
+    if (const std::string problem = midi->systemProblem(); !problem.empty() && (inputs.empty() || outputs.empty())) {
+        std::fprintf(stderr, "orx-tevo: cannot use the MIDI system (%s), so no amplifier can be reached\n",
+                     problem.c_str());
+        CMIDIManager::deleteInstance();
+        return 1;
+    }
     CORXManager* session = CORXManager::getInstance();
     session->setPortChoice(ports.first, ports.second);
     std::optional<SessionEvents> events;
