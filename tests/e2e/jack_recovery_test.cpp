@@ -330,7 +330,7 @@ TEST_F(JackRecovery, OrxTevoBackupWritesWhatTheAmpReports)
     std::filesystem::create_directories(home / "data");
     const ScopedEnv dataHome{"XDG_DATA_HOME", (home / "data").c_str()};
     const ScopedEnv configHome{"XDG_CONFIG_HOME", (home / "config").c_str()};
-    const std::filesystem::path file = home / "amp.orxbackup";
+    const std::filesystem::path file = home / "amp.orxbackup.json";
 
     test::ChildProcess tool(ORX_TEST_TEVO, {"backup", file.string(), "--midi-in", "TEVO", "--midi-out", "TEVO"});
     const auto status = tool.waitForExit(30s);
@@ -406,7 +406,7 @@ TEST_F(JackRecovery, OrxTevoInstallBackupRestoreAndExportOverJack)
     }
     const std::vector<std::string> installed = ampState();
 
-    const std::filesystem::path backupFile = home / "amp.orxbackup";
+    const std::filesystem::path backupFile = home / "amp.orxbackup.json";
     {
         const auto [rc, out] = tevo({"backup", backupFile.string()});
         ASSERT_EQ(rc, 0) << out;
@@ -433,7 +433,7 @@ TEST_F(JackRecovery, OrxTevoInstallBackupRestoreAndExportOverJack)
     for (const auto& [what, bytes] : {std::pair<std::string, std::string>{"truncated", text.substr(0, text.size() / 2)},
                                       {"wrong checksum", wrongChecksum},
                                       {"not a backup", "RIFF....WAVEfmt "}}) {
-        const std::filesystem::path damaged = home / "damaged.orxbackup";
+        const std::filesystem::path damaged = home / "damaged.orxbackup.json";
         std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
         const auto [rc, out] = tevo({"restore", damaged.string(), "--yes"});
         EXPECT_NE(rc, 0) << what;
