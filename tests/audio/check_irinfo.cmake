@@ -98,6 +98,11 @@ set(accented "${WORK}/Câbinet Ü.wav")
 execute_process(COMMAND "${SOX}" -n -r 44100 -b 16 "${accented}" synth 0.05 sine 1000)
 expect_lines("accented name" 0 COMMAND "${accented}" LINES "file: ${accented}" "format: WAV" "IR name: \"Cabinet U\"")
 
+# Faded out within the taps but for a whisper of its tail: all of the energy, never "-0.00 dB".
+set(faded "${WORK}/Faded.wav")
+execute_process(COMMAND "${SOX}" -n -r 44100 -b 16 "${faded}" synth 0.05 sine 1000 fade 0 0.05 0.04)
+expect_lines("nearly all kept" 0 COMMAND "${faded}" LINES "taps keep: 100.0 % of the energy (0.00 dB)")
+
 # sox writes AIFF-C under its usual extension; only the conversion takes it.
 set(aifc "${WORK}/Closed Back.aifc")
 execute_process(COMMAND "${SOX}" -n -r 44100 -b 16 "${aifc}" synth 0.05 sine 1000)

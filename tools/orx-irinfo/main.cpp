@@ -10,6 +10,7 @@
 #include "PlotPng.h"
 #include "ProgramInfo.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -100,7 +101,9 @@ bool printFigures(const std::filesystem::path& path, int channel, const std::int
                 "leading silence: %zu samples (%.1f ms)\nlevel: peak %.1f dBFS, RMS %.1f dBFS\n"
                 "taps keep: %.1f %% of the energy (%.2f dB)\ntaps level: peak %.1f dBFS, RMS %.1f dBFS\n",
                 w.length, w.lengthMs, w.peakPosition, w.peakMs, w.peakDbfs, w.leadingSilence, w.leadingSilenceMs,
-                w.peakDbfs, w.rmsDbfs, figures.tapsEnergyPercent(), figures.tapsEnergyDb(), taps.peakDbfs,
+                w.peakDbfs, w.rmsDbfs, figures.tapsEnergyPercent(),
+                // Nearly all of it would print as "-0.00", which reads as a fault.
+                std::fabs(figures.tapsEnergyDb()) < 0.005 ? 0.0 : figures.tapsEnergyDb(), taps.peakDbfs,
                 taps.rmsDbfs);
     return plotPath.empty() || writePlot(plotPath, path, channel, whole, figures, sent, taps);
 }
