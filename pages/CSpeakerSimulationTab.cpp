@@ -403,8 +403,11 @@ void CSpeakerSimulationTab::refillList(const std::vector<CFileItem>& items)
 void CSpeakerSimulationTab::loadingSettingsChanged()
 {
     // The conversion decides which files are listed and which are dimmed; the file being tried is sent again
-    // as it loads now.
-    m_logic.rescanFolder();
+    // as it loads now. A list that stays keeps where it is scrolled to.
+    if (!m_logic.rescanIfListingChanged()) {
+        ++m_checkGeneration;
+        startFileCheck();
+    }
     m_logic.loadingSettingsChanged();
 }
 

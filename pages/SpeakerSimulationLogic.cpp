@@ -111,7 +111,8 @@ void SpeakerSimulationLogic::storeFolder()
 
 void SpeakerSimulationLogic::scanFolder()
 {
-    m_items = orx::scanFolder(m_folder, loadingSettingsOf(AppSettings::getInstance()).convert);
+    m_listedConverting = loadingSettingsOf(AppSettings::getInstance()).convert;
+    m_items = orx::scanFolder(m_folder, m_listedConverting);
     // Indices refer to the new list: a mark that no longer stands on a file is dropped.
     if (m_selected >= static_cast<int>(m_items.size()) ||
         (m_selected >= 0 && m_items[static_cast<std::size_t>(m_selected)].kind() != CFileItem::ResponseFile))
@@ -123,7 +124,8 @@ void SpeakerSimulationLogic::rescanFolder()
     std::string markedName;
     if (m_selected >= 0 && m_selected < static_cast<int>(m_items.size()))
         markedName = m_items[static_cast<std::size_t>(m_selected)].getFileName();
-    m_items = orx::scanFolder(m_folder, loadingSettingsOf(AppSettings::getInstance()).convert);
+    m_listedConverting = loadingSettingsOf(AppSettings::getInstance()).convert;
+    m_items = orx::scanFolder(m_folder, m_listedConverting);
     m_lastClicked = -1;
     // The file being tried keeps its mark wherever it now stands; one no longer listed loses it.
     const auto found = std::find_if(m_items.begin(), m_items.end(), [&](const CFileItem& item) {
@@ -132,6 +134,14 @@ void SpeakerSimulationLogic::rescanFolder()
     m_selected = found == m_items.end() ? -1 : static_cast<int>(found - m_items.begin());
     m_view.showFileList(m_items, m_selected);
     updateControls();
+}
+
+bool SpeakerSimulationLogic::rescanIfListingChanged()
+{
+    if (m_listedConverting == loadingSettingsOf(AppSettings::getInstance()).convert)
+        return false;
+    rescanFolder();
+    return true;
 }
 
 void SpeakerSimulationLogic::clearSelection()

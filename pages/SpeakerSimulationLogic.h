@@ -137,6 +137,9 @@ public:
     void loadingSettingsChanged();
     // Lists the folder again, keeping the mark on the file being tried.
     void rescanFolder();
+    // The same, only when the conversion setting (which decides what is listed) is not the one the list was made
+    // with; false when the list stays as it is.
+    bool rescanIfListingChanged();
     void onDoubleClick();
     void install();
     void bypassClicked(bool on); // the switch's new state
@@ -223,6 +226,7 @@ private:
     int m_lastClicked = -1;
     std::string m_folder;
     std::vector<CFileItem> m_items;
+    bool m_listedConverting = false; // the conversion setting m_items were listed with
     FIRRecord m_record;
     std::string m_triedFile;       // the file m_record came from
     std::string m_triedProcessing; // what its loading did to it

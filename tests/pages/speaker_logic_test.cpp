@@ -509,8 +509,10 @@ TEST_F(SpeakerLogic, ListingTheFolderAgainKeepsTheMarkOnTheFileBeingTried)
     EXPECT_EQ(p.view.marked, row(p, "Warm Cab.2x12.wav"));
     EXPECT_TRUE(p.view.enabling.dial);
 
+    EXPECT_FALSE(p.logic.rescanIfListingChanged()) << "the conversion is as it was: the list stays";
     std::filesystem::remove(irFolder / "Warm Cab.2x12.wav");
-    p.logic.rescanFolder();
+    AppSettings::getInstance()->ConvertFiles = true;
+    EXPECT_TRUE(p.logic.rescanIfListingChanged());
     EXPECT_EQ(p.logic.selectedIndex(), -1) << "a file no longer listed cannot stay marked";
     EXPECT_FALSE(p.view.enabling.dial);
 }
