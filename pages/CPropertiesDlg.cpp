@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CPropertiesDlg.h"
 
+#include "AmpWords.h"
 #include "AppSettings.h"
 #include "CORXManager.h"
 #include "StringTable.h"
@@ -77,9 +78,11 @@ CPropertiesDlg::CPropertiesDlg(QWidget* parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Properties"));
 
     QGroupBox* sendBox = makeGroupBox(this, kSendGroup, "FX LOOP SEND Connection");
-    m_sendGroup = makeRadioGroup(sendBox, {{kSendSeparate, "Separate"}, {kSendMixed, "Mixed"}});
+    using orx::words::kLoopConnections;
+    m_sendGroup = makeRadioGroup(sendBox, {{kSendSeparate, kLoopConnections[0]}, {kSendMixed, kLoopConnections[1]}});
     QGroupBox* returnBox = makeGroupBox(this, kReturnGroup, "FX LOOP RETURN Connection");
-    m_returnGroup = makeRadioGroup(returnBox, {{kReturnSeparate, "Separate"}, {kReturnMixed, "Mixed"}});
+    m_returnGroup =
+        makeRadioGroup(returnBox, {{kReturnSeparate, kLoopConnections[0]}, {kReturnMixed, kLoopConnections[1]}});
     QGroupBox* stereoBox = makeGroupBox(this, kStereoGroup, "Default Channel of the Stereo IR File");
     m_stereoGroup = makeRadioGroup(stereoBox, {{kLeftCh, "L ch"}, {kRightCh, "R ch"}, {kAskEachFile, "Ask each File"}});
 

@@ -2,39 +2,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "StringTable.h"
 
+#include "AmpWords.h"
 #include "ErrorTexts.h"
 
 namespace orx {
 
 std::string loadString(std::int32_t id)
 {
+    // Amp types by the IR slot in use, booster and reverb names: the words every program writes for them.
+    if (id >= 106 && id <= 110)
+        return words::kAmpTypes[static_cast<std::size_t>(id - 106)];
+    if (id >= 406 && id <= 408)
+        return words::kBoosters[static_cast<std::size_t>(id - 406)];
+    if (id >= 409 && id <= 412)
+        return words::kReverbs[static_cast<std::size_t>(id - 409)];
     switch (id) {
-    // Amp types, by the IR slot in use.
-    case 106:
-        return "MODERN";
-    case 107:
-        return "LEAD";
-    case 108:
-        return "CRUNCH";
-    case 109:
-        return "CLEAN";
-    case 110:
-        return "SOLID";
-    // Booster and reverb names on the effect settings page.
-    case 406:
-        return "White Drive";
-    case 407:
-        return "Green Drive";
-    case 408:
-        return "Amber Drive";
-    case 409:
-        return "Spring";
-    case 410:
-        return "Plate";
-    case 411:
-        return "Room";
-    case 412:
-        return "Hall";
     // The IR memory reset question.
     case 413:
         return "Reset IR Data";
