@@ -1,0 +1,87 @@
+#!/bin/bash
+# Runs inside the QEMU guest as its first process, on the host's / shared over 9p: sets up what a Linux
+# desktop would have (tmpfs where 9p cannot hold FIFOs or sockets, the sound modules, configfs), runs the
+# scenarios named on the kernel command line, writes one result file each and powers the guest off.
+# SPDX-License-Identifier: GPL-3.0-or-later
+set -u
+export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+
+scenarios= results= build= kroot=
+for word in $(cat /proc/cmdline); do
+    case $word in
+        orx_scenarios=*) scenarios=${word#orx_scenarios=} ;;
+        orx_results=*) results=${word#orx_results=} ;;
+        orx_build=*) build=${word#orx_build=} ;;
+        orx_kroot=*) kroot=${word#orx_kroot=} ;;
+    esac
+done
+
+halt_guest() {
+    sync
+    exec busybox poweroff -f
+}
+
+if [ -z "$results" ] || [ ! -d "$results" ]; then
+    echo "guest: no results folder ($results)"
+    halt_guest
+fi
+
+# The host's /tmp stays the host's: whatever the programs leave there (locks, sockets) goes with the guest.
+mount -t tmpfs -o mode=1777 tmpfs /tmp
+mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+mount -t tmpfs -o mode=755 tmpfs /run
+mkdir -p /dev/pts /dev/shm
+mount -t devpts devpts /dev/pts
+mount -t tmpfs -o mode=1777 tmpfs /dev/shm
+ln -sf /proc/self/fd /dev/fd
+ln -sf /proc/self/fd/0 /dev/stdin
+ln -sf /proc/self/fd/1 /dev/stdout
+ln -sf /proc/self/fd/2 /dev/stderr
+mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config 2>/dev/null
+
+# A home of the guest's own: the programs write settings and the IR library, which must not land in the
+# host's home.
+export HOME=/tmp/home XDG_CONFIG_HOME=/tmp/home/.config XDG_RUNTIME_DIR=/run/user
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export ORX_SIMULATED_AMP=0
+
+AMP_SIM=$build/tools/orx-amp-sim/orx-amp-sim
+TEVO=$build/tools/orx-tevo/orx-tevo
+GADGET=/sys/kernel/config/usb_gadget/orx
+
+# shellcheck source=scenarios.sh
+source "$(dirname "${BASH_SOURCE[0]}")/scenarios.sh"
+
+modules_ok=1
+for mod in snd-seq snd-seq-midi dummy_hcd libcomposite usb_f_midi snd-usb-audio; do
+    if ! modprobe -d "$kroot" "$mod"; then
+        echo "guest: modprobe $mod failed"
+        modules_ok=0
+    fi
+done
+mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config
+
+for scenario in ${scenarios//,/ }; do
+    out=$results/$scenario.result
+    log=$results/$scenario.log
+    if [ "$modules_ok" != 1 ]; then
+        echo "fail modules: a sound or gadget module did not load (see the console log)" >"$out"
+        continue
+    fi
+    if ! declare -F "scenario_${scenario//-/_}" >/dev/null; then
+        echo "fail unknown: no scenario named $scenario" >"$out"
+        continue
+    fi
+    echo "guest: scenario $scenario"
+    # A subshell each, so a failed step ends only its own scenario and its helpers are stopped with it.
+    (
+        RESULT=$out
+        WORK=$(mktemp -d /tmp/"$scenario".XXXXXX)
+        trap cleanup EXIT
+        "scenario_${scenario//-/_}"
+        echo pass >"$RESULT"
+    ) >"$log" 2>&1
+    [ -s "$out" ] || echo "fail unknown: the scenario ended without a result" >"$out"
+    echo "guest: $scenario: $(cat "$out")"
+done
+halt_guest
