@@ -30,6 +30,8 @@ cleanup() {
         wait "$pid" 2>/dev/null
     done
     [ -e "$GADGET/UDC" ] && remove_gadget
+    modprobe -r -d "$kroot" snd-virmidi 2>/dev/null
+    return 0
 }
 
 # wait_for SECONDS COMMAND...: polls COMMAND every 0.2 s until it succeeds.
@@ -143,7 +145,7 @@ scenario_alsa_virtual() {
     start_amp_sim
     step "status"
     tevo status || fail "orx-tevo status exited non-zero"
-    expect_line 'Connected: input "Kovalex/ORX Simulator'
+    expect_line 'Connected: input "orx-amp-sim-out:Kovalex/ORX Simulator'
     expect_line "Model: 2"
     expect_line "Channel I: amp type MODERN"
     expect_line 'Slot I  LEAD    "Factory LEAD I"'
@@ -152,10 +154,11 @@ scenario_alsa_virtual() {
     sox -n -r 44100 -b 16 -c 1 "$WORK/Warm Cab.wav" synth 0.05 sine 1000 fade 0 0.05 0.04 ||
         fail "sox could not write the WAV"
     step "install"
-    tevo install "$WORK/Warm Cab.wav" --channel I --type LEAD || fail "orx-tevo install exited non-zero"
+    tevo install "$WORK/Warm Cab.wav" --channel I --type LEAD --gain -4.5 || fail "orx-tevo install exited non-zero"
     step "status-after-install"
     tevo status || fail "orx-tevo status exited non-zero"
-    expect_line 'Slot I  LEAD    "Warm Cab"'
+    grep -qE '^Slot I +LEAD +"Warm Cab" +gain +-4\.5 dB$' "$WORK/tevo.out" ||
+        fail "slot I LEAD does not hold \"Warm Cab\" at -4.5 dB"
     expect_line 'Slot I  MODERN  "Factory MODERN I"'
 }
 
@@ -173,7 +176,7 @@ scenario_usb_marker() {
     cp "$WORK/tevo.out" "${RESULT%.result}.ports"
     step "status"
     tevo status || fail "orx-tevo status exited non-zero"
-    expect_line 'Connected: input "Kovalex/ORX Tevo'
+    expect_line 'Connected: input "Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1'
     expect_line "Model: 2"
     expect_line "Channel I: amp type MODERN"
 }
@@ -187,7 +190,7 @@ scenario_usb_unplug() {
     local before=$USB_PORT
     step "status-plugged"
     tevo status || fail "orx-tevo status exited non-zero"
-    expect_line 'Connected: input "Kovalex/ORX Tevo'
+    expect_line 'Connected: input "Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1'
 
     step "unplug"
     unbind_gadget || fail "the gadget could not be unbound"
@@ -198,12 +201,17 @@ scenario_usb_unplug() {
     fi
     grep -qF "Kovalex/ORX Tevo" "$WORK/tevo.out" && fail "orx-tevo still names the unplugged device"
 
+    # A freed sound card's number is given to the next card, so the device would come back as it was; another
+    # card taking that number meanwhile (as a second device plugged in would) moves it, as on a busy desktop.
+    step "other-card"
+    modprobe -d "$kroot" snd-virmidi midi_devs=1 || fail "modprobe snd-virmidi failed"
+    wait_for 20 has_seq_port '^Virtual Raw MIDI' '' || fail "no sequencer client of snd-virmidi"
     step "replug"
     bind_gadget || fail "the gadget could not be bound again"
     join_gadget_to_sim
     [ "$USB_PORT" != "$before" ] || fail "the USB port came back as $USB_PORT, its old number"
     step "status-replugged"
     tevo status || fail "orx-tevo status exited non-zero after plugging in again"
-    expect_line 'Connected: input "Kovalex/ORX Tevo'
+    expect_line 'Connected: input "Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1'
     expect_line "Model: 2"
 }
