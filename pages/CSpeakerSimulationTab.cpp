@@ -753,10 +753,10 @@ bool CSpeakerSimulationTab::eventFilter(QObject* watched, QEvent* event)
                        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
                 return true;
             }
-        } else if (watched == m_list->viewport()) {
+        } else if (watched == m_list->viewport() &&
+                   (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
-                mouse->button() == Qt::RightButton)
+            if (mouse->button() == Qt::RightButton)
                 return true;
             // A press on the entry already marked changes no selection, so the list says nothing of it; the
             // user still asks for that file, as it loads now. The second press of a double-click is no new ask.
