@@ -37,12 +37,9 @@ ln -sf /proc/self/fd /dev/fd
 ln -sf /proc/self/fd/0 /dev/stdin
 ln -sf /proc/self/fd/1 /dev/stdout
 ln -sf /proc/self/fd/2 /dev/stderr
-mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config 2>/dev/null
 
-# A home of the guest's own: the programs write settings and the IR library, which must not land in the
-# host's home.
-export HOME=/tmp/home XDG_CONFIG_HOME=/tmp/home/.config XDG_RUNTIME_DIR=/run/user
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export XDG_RUNTIME_DIR=/run/user
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 export ORX_SIMULATED_AMP=0
 
 AMP_SIM=$build/tools/orx-amp-sim/orx-amp-sim
@@ -59,6 +56,7 @@ for mod in snd-seq snd-seq-midi dummy_hcd libcomposite usb_f_midi snd-usb-audio;
         modules_ok=0
     fi
 done
+# configfs is a module here (libcomposite pulls it in), so it can only be mounted now.
 mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config
 
 for scenario in ${scenarios//,/ }; do
@@ -77,6 +75,10 @@ for scenario in ${scenarios//,/ }; do
     (
         RESULT=$out
         WORK=$(mktemp -d /tmp/"$scenario".XXXXXX)
+        # A home of each scenario's own: the programs write settings and the IR library, which must neither
+        # land in the host's home nor carry over from one scenario to the next.
+        export HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config
+        mkdir -p "$HOME"
         trap cleanup EXIT
         "scenario_${scenario//-/_}"
         echo pass >"$RESULT"

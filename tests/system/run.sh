@@ -30,7 +30,7 @@ rm -rf "$results"
 mkdir -p "$results"
 
 # No KVM: a KVM guest hangs at boot on these machines; TCG boots in about 15 s.
-append="console=ttyS0 panic=-1 loglevel=4 orx_guest=$here/guest.sh orx_scenarios=$(IFS=,; echo "$*")"
+append="console=ttyS0 edd=off panic=-1 loglevel=4 orx_guest=$here/guest.sh orx_scenarios=$(IFS=,; echo "$*")"
 append+=" orx_results=$results orx_build=$build orx_kroot=$kroot"
 start=$(date +%s)
 rc=0
