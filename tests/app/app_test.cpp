@@ -1,6 +1,6 @@
 // Start-up, shutdown, the single-instance rule and the error box.
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AppFixture.h"
+#include "AppRunFixture.h"
 
 #include "CORXUtilityApp.h"
 #include "CORXUtilityDlg.h"
@@ -104,17 +104,7 @@ int guardLines(const std::string& text)
     return lines;
 }
 
-class App : public test::AppFixture {
-protected:
-    CORXUtilityApp::Options options(std::function<int(QDialog&)> run)
-    {
-        CORXUtilityApp::Options o;
-        o.lockFolder = scratch.path();
-        o.folders = folders;
-        o.runDialog = std::move(run);
-        return o;
-    }
-};
+class App : public test::AppRunFixture {};
 
 TEST_F(App, ErrorTextsWithTheirCodeAndTheTitleAsCaption)
 {

@@ -1,7 +1,7 @@
 // A save that fails is told in the program's error box: by the window for the saves of its closing steps, by a
 // box without owner for the last save at exit, and never dropped for a box that is open at the time.
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "AppFixture.h"
+#include "AppRunFixture.h"
 #include "UnwritableFolder.h"
 
 #include "CORXUtilityApp.h"
@@ -14,7 +14,7 @@
 namespace orx {
 namespace {
 
-class SaveFailureBox : public test::AppFixture {
+class SaveFailureBox : public test::AppRunFixture {
 protected:
     void SetUp() override
     {
@@ -22,14 +22,6 @@ protected:
         // A working save ends whatever failing run an earlier test in this program left.
         ASSERT_TRUE(AppSettings::getInstance()->save());
         AppSettings::deleteInstance();
-    }
-    CORXUtilityApp::Options options(std::function<int(QDialog&)> run)
-    {
-        CORXUtilityApp::Options o;
-        o.lockFolder = scratch.path();
-        o.folders = folders;
-        o.runDialog = std::move(run);
-        return o;
     }
     std::string sentence(int reason) const
     {
