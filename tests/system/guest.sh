@@ -17,6 +17,7 @@ for word in $(cat /proc/cmdline); do
 done
 
 halt_guest() {
+    [ -d "$results" ] && dmesg >"$results/dmesg.log" 2>&1
     sync
     exec busybox poweroff -f
 }
@@ -71,6 +72,7 @@ for scenario in ${scenarios//,/ }; do
         continue
     fi
     echo "guest: scenario $scenario"
+    started=$(date +%s)
     # A subshell each, so a failed step ends only its own scenario and its helpers are stopped with it.
     (
         RESULT=$out
@@ -84,6 +86,6 @@ for scenario in ${scenarios//,/ }; do
         echo pass >"$RESULT"
     ) >"$log" 2>&1
     [ -s "$out" ] || echo "fail unknown: the scenario ended without a result" >"$out"
-    echo "guest: $scenario: $(cat "$out")"
+    echo "guest: $scenario: $(cat "$out") ($(($(date +%s) - started)) s)"
 done
 halt_guest

@@ -37,7 +37,7 @@ rc=0
 timeout "${ORX_SYSTEM_TIMEOUT:-300}" qemu-system-x86_64 -accel tcg -cpu max -m 2G -smp 2 -nographic \
     -kernel "$kernel" -initrd "$initrd" -append "$append" \
     -virtfs local,path=/,mount_tag=hostroot,security_model=passthrough,multidevs=remap,id=hostroot \
-    -no-reboot </dev/null >"$results/console.log" 2>&1 || rc=$?
+    -nic none -no-reboot </dev/null >"$results/console.log" 2>&1 || rc=$?
 echo "system: QEMU ran $(($(date +%s) - start)) s (exit $rc); console log $results/console.log"
 
 failed=0
