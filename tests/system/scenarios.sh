@@ -69,6 +69,13 @@ expect_line() {
     grep -qF -- "$1" "$WORK/tevo.out" || fail "orx-tevo printed no line with \"$1\""
 }
 
+# expect_connected: the last orx-tevo output says it talked to the USB device's port both ways, at the numbers
+# the device has now (USB_PORT), not at ones it had before.
+expect_connected() {
+    local port="Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1 $USB_PORT"
+    expect_line "Connected: input \"$port\", output \"$port\""
+}
+
 # seq_port CLIENT_PATTERN PORT_PATTERN: prints "client:port" of the first sequencer port whose client and
 # port names match (extended regular expressions), as aconnect -l lists them.
 seq_port() {
@@ -176,7 +183,7 @@ scenario_usb_marker() {
     cp "$WORK/tevo.out" "${RESULT%.result}.ports"
     step "status"
     tevo status || fail "orx-tevo status exited non-zero"
-    expect_line 'Connected: input "Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1'
+    expect_connected
     expect_line "Model: 2"
     expect_line "Channel I: amp type MODERN"
 }
@@ -190,7 +197,7 @@ scenario_usb_unplug() {
     local before=$USB_PORT
     step "status-plugged"
     tevo status || fail "orx-tevo status exited non-zero"
-    expect_line 'Connected: input "Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1'
+    expect_connected
 
     step "unplug"
     unbind_gadget || fail "the gadget could not be unbound"
@@ -212,6 +219,6 @@ scenario_usb_unplug() {
     [ "$USB_PORT" != "$before" ] || fail "the USB port came back as $USB_PORT, its old number"
     step "status-replugged"
     tevo status || fail "orx-tevo status exited non-zero after plugging in again"
-    expect_line 'Connected: input "Kovalex/ORX Tevo:Kovalex/ORX Tevo MIDI 1'
+    expect_connected
     expect_line "Model: 2"
 }
