@@ -8,7 +8,10 @@ ORX_SYSTEM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=common.sh
 source "$ORX_SYSTEM_ROOT/scripts/common.sh"
 
-ORX_SYSTEM_PACKAGES=(qemu-system-x86 busybox-static kmod cpio alsa-utils sox)
+# The guest runs the host's programs: JACK with a2jmidid's bridge and PipeWire (with its own session bus) are
+# the other ways a desktop reaches the amp's USB ports.
+ORX_SYSTEM_PACKAGES=(qemu-system-x86 busybox-static kmod cpio alsa-utils sox jackd2 a2jmidid dbus-daemon pipewire
+                     pipewire-jack wireplumber)
 
 # Kept out of the repo: the build folder is ignored.
 ORX_SYSTEM_CACHE=${ORX_SYSTEM_CACHE:-$ORX_SYSTEM_ROOT/build/system}

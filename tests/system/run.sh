@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Boots Debian's kernel under QEMU on the host's / and runs the named scenarios inside (tests/system/guest.sh);
 # exits non-zero naming the scenario and step that failed.
-#   tests/system/run.sh [--build DIR] SCENARIO...    (alsa-virtual, usb-marker, usb-unplug)
+#   tests/system/run.sh [--build DIR] SCENARIO...
+# SCENARIO: alsa-virtual, usb-marker, usb-unplug, usb-remembered, usb-unplug-install, jack-bridge, pipewire.
 # Builds nothing and takes no lock: the caller holds the machine's build lock, as for any build or test run.
 # SPDX-License-Identifier: GPL-3.0-or-later
 set -euo pipefail
