@@ -497,6 +497,13 @@ scenario_pipewire() {
     step "wireplumber"
     wireplumber >"$WORK/wireplumber.out" 2>&1 &
     PIDS+=($!)
+    # A JACK client that gets no answer from PipeWire would hang every poll below for its whole time-out.
+    local rc=0
+    timeout 20 pw-jack jack_lsp >"$WORK/jack_lsp.out" 2>&1 || rc=$?
+    if [ "$rc" != 0 ]; then
+        cat "$WORK/jack_lsp.out" "$WORK/pipewire.out" "$WORK/wireplumber.out"
+        fail "pw-jack jack_lsp got no port list from PipeWire (exit $rc$([ "$rc" = 124 ] && echo ', timed out after 20 s'))"
+    fi
     if ! wait_for 60 has_jack_port '^Midi-Bridge:Kovalex/ORX Tevo .*\(capture_0\)'; then
         echo "-- pipewire:"; cat "$WORK/pipewire.out"
         echo "-- wireplumber:"; cat "$WORK/wireplumber.out"
