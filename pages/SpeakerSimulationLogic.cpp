@@ -224,11 +224,7 @@ void SpeakerSimulationLogic::onSelectionChanged(int row)
         }
         adoptTried(path, loaded);
         m_record.irName = irNameOfFile(item.getDisplayText());
-        beginBusy();
-        sendChosenFile();
-        if (m_bypass)
-            setBypassOff();
-        m_view.fileTried();
+        tryAdopted();
     } catch (...) {
         std::fputs("[CATCH] Exception! - CSpeakerSimulationTab::OnLbnSelchangeFileList()\n", stderr);
     }
@@ -301,8 +297,13 @@ void SpeakerSimulationLogic::sendTriedAgain(bool askChannel)
         return;
     const bool unchanged = loaded.coefficients == m_record.coefficients && !m_bypass;
     adoptTried(path, loaded);
-    if (unchanged)
-        return;
+    if (!unchanged)
+        tryAdopted();
+}
+
+// The file just taken as the one being tried goes to the amplifier; trying a file ends the bypass.
+void SpeakerSimulationLogic::tryAdopted()
+{
     beginBusy();
     sendChosenFile();
     if (m_bypass)

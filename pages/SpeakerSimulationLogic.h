@@ -201,6 +201,7 @@ private:
     void showLoadError(const std::string& path, int code);
     // Takes a loaded file as the one being tried.
     void adoptTried(const std::string& path, const LoadedIr& loaded);
+    void tryAdopted();
     // Loads the file being tried again and sends it when that changes what the amplifier plays; `askChannel`
     // false keeps the channel of a stereo file the user chose before.
     void sendTriedAgain(bool askChannel);
