@@ -59,7 +59,8 @@ std::string shownName(const std::filesystem::path& path)
     return orx::validUtf8(path.filename().string());
 }
 
-const char* const kTurnOn = "Turn on Properties \u25B8 IR File Conversion to use it.";
+const std::string kConversionSetting = "Properties \u25B8 IR File Conversion";
+const std::string kTurnOn = "Turn on " + kConversionSetting + " to use it.";
 
 } // namespace
 
@@ -97,7 +98,7 @@ std::string irFileNote(const std::filesystem::path& path, const IrFileFacts& fac
             return what + "; " + facts.reason + ".";
         const std::string told = what + " (" + facts.description + "). ";
         if (facts.loadsRenamed)
-            return told + "Rename it to " + facts.fittingExtension + ", or turn on Properties \u25B8 IR File Conversion to use it.";
+            return told + "Rename it to " + facts.fittingExtension + ", or turn on " + kConversionSetting + " to use it.";
         return told + kTurnOn;
     }
     if (!facts.loadsWithConversion)

@@ -2,16 +2,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "IrFileLoading.h"
 
-#include "CFIRFile.h"
-#include "GenericException.h"
-#include "IrNameText.h"
 #include "IrConversion.h"
-#include "IrFileFacts.h"
+#include "IrNameText.h"
 #include "IrLoad.h"
-#include "IrProcessing.h"
 
-#include <algorithm>
-#include <span>
 #include <vector>
 
 namespace orx {
