@@ -309,6 +309,7 @@ void CSpeakerSimulationTab::layoutControls()
     m_list->setFont(m_font);
     m_list->setBackgroundBrush(kNearBlack);
     m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
     connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
         if (!m_listUpdating)
             onSelectionChanged();
@@ -751,6 +752,15 @@ bool CSpeakerSimulationTab::eventFilter(QObject* watched, QEvent* event)
                 commitIrName();
             } else if (type == QEvent::MouseButtonPress &&
                        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+                return true;
+            }
+        } else if (watched == m_list && type == QEvent::KeyPress) {
+            // Return on the marked file asks for it again, as a click on it does: the keyboard alone can send
+            // it as it loads now.
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            const int row = m_list->currentRow();
+            if ((key == Qt::Key_Return || key == Qt::Key_Enter) && row >= 0 && row == m_logic.selectedIndex()) {
+                m_logic.fileClickedAgain(row);
                 return true;
             }
         } else if (watched == m_list->viewport() &&

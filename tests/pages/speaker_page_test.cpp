@@ -421,6 +421,14 @@ TEST_F(SpeakerPage, TheFileBeingTriedFollowsTheProcessingSettings)
     ASSERT_TRUE(processUntil([this] { return !takeRequests().empty(); }));
     ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
     EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(late));
+
+    // From the keyboard alone: Return on the marked file does what the click did.
+    AppSettings::getInstance()->TrimSilence = true;
+    p->fileList()->setFocus();
+    QTest::keyClick(p->fileList(), Qt::Key_Return);
+    EXPECT_EQ(takeRequests(), (std::vector<std::array<int, 3>>{{kRequestInstall, 0, 0}}));
+    ASSERT_TRUE(processUntil([p] { return !p->isBusy(); }));
+    EXPECT_EQ(amp->model().current[0].coefficients, asCoefficients(warm));
 }
 
 // The brightest colour channel among the pixels of a list entry: white text reaches 255, dimmed text stays at
