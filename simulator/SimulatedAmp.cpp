@@ -140,6 +140,13 @@ void SimulatedAmp::corruptNextDumps(int count)
     m_corruptDumps = count;
 }
 
+void SimulatedAmp::corruptEveryNthDump(int n)
+{
+    std::lock_guard lock(m_lock);
+    m_corruptEvery = n;
+    m_dumpsSinceCorruptEvery = 0;
+}
+
 void SimulatedAmp::addStrayDumps(int count)
 {
     std::lock_guard lock(m_lock);
@@ -231,10 +238,18 @@ sysex::Bytes SimulatedAmp::dump(int dumpType)
                            ? sysex::effectDataDump(m_model.effect)
                            : sysex::firHeaderDump(dumpType, m_model.slots[static_cast<std::size_t>(dumpType)].irName,
                                                   m_model.slots[static_cast<std::size_t>(dumpType)].FIRCOE);
+    // Every dump counts towards the steady fault, those the one-off fault spoils too, so it stays every nth.
+    bool corrupt = false;
+    if (m_corruptEvery > 0 && ++m_dumpsSinceCorruptEvery == m_corruptEvery) {
+        m_dumpsSinceCorruptEvery = 0;
+        corrupt = true;
+    }
     if (m_corruptDumps > 0) {
         --m_corruptDumps;
-        out[out.size() - 2] ^= 0x01;
+        corrupt = true;
     }
+    if (corrupt)
+        out[out.size() - 2] ^= 0x01;
     return out;
 }
 

@@ -54,6 +54,8 @@ public:
     void setAnswersHeartbeat(bool answers); // alive for everything but the heartbeat
     void dropNextReplies(int count);        // the next answers are lost
     void corruptNextDumps(int count);       // the next bulk dumps carry a bad checksum
+    // From now on every nth bulk dump carries a bad checksum, as a cable that drops bytes now and then; 0 stops it.
+    void corruptEveryNthDump(int n);
     // The next answers to dump requests each come with a good dump of another slot right behind them, in
     // the same burst, as an amplifier that pushes its state unasked can do.
     void addStrayDumps(int count);
@@ -88,6 +90,8 @@ private:
     bool m_answersHeartbeat = true;
     int m_dropReplies = 0;
     int m_corruptDumps = 0;
+    int m_corruptEvery = 0;
+    int m_dumpsSinceCorruptEvery = 0;
     int m_strayDumps = 0;
     int m_badBlock = -1;
     int m_silentBlock = -1;

@@ -40,6 +40,13 @@ int replyData2(const Answers& answers)
     return p ? p->data2 : -1;
 }
 
+// Whether a dump request gets its one answer with a checksum that matches.
+bool answersWithAGoodDump(sim::SimulatedAmp& amp, int dumpType)
+{
+    const auto answers = send(amp, sysex::dumpRequest(dumpType));
+    return answers.size() == 1 && sysex::checksumMatches(answers[0].data(), answers[0].size(), answers[0].size() - 2);
+}
+
 Answers sendBlock(sim::SimulatedAmp& amp, int block)
 {
     const std::vector<std::uint8_t> payload(sysex::firBlockPayloadSize(block), 0x11);
@@ -83,11 +90,16 @@ TEST(AmpConsole, EachFaultCommandChangesWhatTheAmplifierAnswers)
          }},
         {"corrupt 1",
          [](sim::SimulatedAmp& amp) {
-             for (const bool good : {false, true}) {
-                 const auto answers = send(amp, sysex::dumpRequest(sysex::kDumpTypeEffectData));
-                 ASSERT_EQ(answers.size(), 1u);
-                 EXPECT_EQ(sysex::checksumMatches(answers[0].data(), answers[0].size(), answers[0].size() - 2), good);
-             }
+             EXPECT_FALSE(answersWithAGoodDump(amp, sysex::kDumpTypeEffectData));
+             EXPECT_TRUE(answersWithAGoodDump(amp, sysex::kDumpTypeEffectData));
+         }},
+        {"corrupt-every 2",
+         [](sim::SimulatedAmp& amp) {
+             for (int dump = 1; dump <= 5; ++dump)
+                 EXPECT_EQ(answersWithAGoodDump(amp, 3), dump % 2 == 1) << "dump " << dump;
+             EXPECT_EQ(runCommand("corrupt-every 0", amp).lines, ok("corrupt-every 0"));
+             for (int dump = 1; dump <= 3; ++dump)
+                 EXPECT_TRUE(answersWithAGoodDump(amp, 3)) << "dump " << dump << " after corrupt-every 0";
          }},
         {"bad-block 3",
          [](sim::SimulatedAmp& amp) {
@@ -167,6 +179,7 @@ TEST(AmpConsole, BadCommandLinesGetOneErrorLineAndChangeNothing)
         "knob 0 5",     "knob x 1",    "silent",        "silent yes",    "heartbeat 1",    "drop -1",      "drop 1x",
         "drop 1000001", "corrupt two", "bad-block 10",  "drop-block -1", "fail-store now", "delay 600001", "delay 1.5",
         "model 3",      "model 12",    "updater 16384", "updater -1",    "state all",      "help me",      "quit now",
+        "corrupt-every -1", "corrupt-every", "corrupt-every 2 3",
     };
     for (const char* line : bad) {
         SCOPED_TRACE(line);
@@ -214,8 +227,8 @@ TEST(AmpConsole, QuitAndHelpAnswerWithTheirOkLine)
     EXPECT_FALSE(help.quit);
     ASSERT_EQ(help.lines.size(), commandSummary().size() + 1);
     EXPECT_EQ(help.lines.back(), "ok help");
-    for (const char* name : {"knob", "silent", "heartbeat", "drop", "corrupt", "bad-block", "drop-block", "fail-store",
-                             "delay", "model", "updater", "state", "help", "quit"}) {
+    for (const char* name : {"knob", "silent", "heartbeat", "drop", "corrupt", "corrupt-every", "bad-block",
+                             "drop-block", "fail-store", "delay", "model", "updater", "state", "help", "quit"}) {
         const auto listed = std::any_of(help.lines.begin(), help.lines.end(), [&](const std::string& line) {
             return line.rfind(std::string("  ") + name + " ", 0) == 0;
         });

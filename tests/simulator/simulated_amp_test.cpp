@@ -183,6 +183,37 @@ TEST(SimulatedAmp, FaultsTakeEffectForAsLongAsAsked)
     EXPECT_EQ(amp.received().size(), 7u) << "a silent amp still hears everything";
 }
 
+// The next dumps, of every kind in turn, as a row: '.' for a good checksum, 'x' for a bad one.
+std::string checksumsOfNextDumps(SimulatedAmp& amp, int count)
+{
+    std::string row;
+    for (int i = 0; i < count; ++i) {
+        const auto dump = send(amp, sysex::dumpRequest(i % sysex::kDumpTypeCount)).at(0);
+        row += sysex::checksumMatches(dump.data(), dump.size(), dump.size() - 2) ? '.' : 'x';
+    }
+    return row;
+}
+
+// Would catch: the steady fault off by one, counting one kind of dump only, ending after its first bad dump,
+// keeping its old count when given again, or the one-off fault shifting it or being swallowed by it.
+TEST(SimulatedAmp, EveryNthDumpCarriesABadChecksumUntilStopped)
+{
+    SimulatedAmp amp;
+    amp.corruptEveryNthDump(3);
+    EXPECT_EQ(checksumsOfNextDumps(amp, 13), "..x..x..x..x.");
+    amp.corruptEveryNthDump(3);
+    EXPECT_EQ(checksumsOfNextDumps(amp, 3), "..x") << "given again, it counts from there";
+    amp.corruptEveryNthDump(1);
+    EXPECT_EQ(checksumsOfNextDumps(amp, 4), "xxxx");
+
+    amp.corruptEveryNthDump(4);
+    amp.corruptNextDumps(2);
+    EXPECT_EQ(checksumsOfNextDumps(amp, 9), "xx.x...x.");
+
+    amp.corruptEveryNthDump(0);
+    EXPECT_EQ(checksumsOfNextDumps(amp, 12), "............");
+}
+
 TEST(SimulatedAmp, TheAmpTypeKnobSwitchesAndAnnounces)
 {
     SimulatedAmp amp;

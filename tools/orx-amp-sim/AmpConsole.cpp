@@ -83,7 +83,7 @@ constexpr long kMaxCount = 1'000'000;
 constexpr long kMaxDelayMs = 600'000;
 constexpr long kLastBlock = static_cast<long>(sysex::kFIRBlockCount) - 1;
 
-// The commands that arm a fault for the next N answers.
+// The commands that arm a fault by a count of answers: the next N, or every Nth.
 std::string setCount(std::string_view word, sim::SimulatedAmp& amp, void (sim::SimulatedAmp::*arm)(int),
                      const char* command)
 {
@@ -128,6 +128,10 @@ const Command kCommands[] = {
     {"corrupt", "corrupt N", "send the next N bulk dumps with a bad checksum", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
          return setCount(a[0], amp, &sim::SimulatedAmp::corruptNextDumps, "corrupt");
+     }},
+    {"corrupt-every", "corrupt-every N", "from now on send every Nth bulk dump with a bad checksum (0 stops it)", 1,
+     [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
+         return setCount(a[0], amp, &sim::SimulatedAmp::corruptEveryNthDump, "corrupt-every");
      }},
     {"stray", "stray N", "follow each of the next N bulk dumps with another slot's dump in the same burst", 1,
      [](const Words& a, sim::SimulatedAmp& amp, ConsoleReply&) -> std::string {
