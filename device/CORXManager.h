@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -43,6 +44,14 @@ enum DeviceEvent : std::int32_t {
     kEventStoreFailed = 13,
     kEventReset = 14,
     kEventUpdater = 15,
+    kEventDumpTested = 16, // value: the DumpOutcome of a request 19
+};
+
+// What came back for one dump request.
+enum DumpOutcome : std::int32_t {
+    kDumpWhole = 0,
+    kDumpDamaged = 1, // a bad checksum or the wrong length
+    kDumpLost = 2,    // nothing within the wait
 };
 
 struct DeviceRequest {
@@ -74,6 +83,9 @@ enum RequestType : std::int32_t {
     // and the amp type in use on a channel (arg1 amp channel, arg2 amp type 0 to 4).
     kRequestWriteSlot = 17,
     kRequestChooseSlot = 18,
+    // One dump of type arg1 asked for once, waiting arg2 ms for it, never asked again: event 16 with what came
+    // back. It measures the link itself, so a lost answer ends neither the request nor the connection.
+    kRequestTestDump = 19,
 };
 
 using IrName = std::array<std::uint8_t, kIrNameLength>;
@@ -159,7 +171,10 @@ public:
 
     // The writes and reads the worker runs; public so they can be driven one at a time.
     bool waitReply();
+    bool waitReply(std::chrono::milliseconds inTimeout);
     void requestBulkDump(int inBulkType);
+    // One request and one wait for its answer, the step every dump read repeats until a dump comes whole.
+    DumpOutcome askForDump(int inBulkType, std::chrono::milliseconds inWait);
     void readAllData();
     void writeEffectParam(int inParam, int inAmpCh, int inValue); // inParam 1 to 4
     void writeFXLoop(bool inReturn, int inValue);

@@ -37,17 +37,35 @@ int CORXManager::sendParam(std::uint8_t inGroup, std::uint8_t inParam, std::uint
     return result;
 }
 
+DumpOutcome CORXManager::askForDump(int inBulkType, std::chrono::milliseconds inWait)
+{
+    {
+        // An answer that came late for an earlier wait is no answer to this request.
+        std::lock_guard lock(m_replyLock);
+        m_receivedReply = reply::kNone;
+        m_expectedReply = inBulkType;
+    }
+    const auto request = sysex::dumpRequest(inBulkType);
+    if (sendFailed(CMIDIManager::getInstance()->sendLongMessage(request.data(), request.size())))
+        raise(mstd::kErrMidiSend);
+    if (!waitReply(inWait)) {
+        resetReplies();
+        return kDumpLost;
+    }
+    return m_takenDumpBad ? kDumpDamaged : kDumpWhole;
+}
+
 void CORXManager::requestBulkDump(int inBulkType)
 {
     for (int attempt = 1;; ++attempt) {
-        m_expectedReply = inBulkType;
-        const auto request = sysex::dumpRequest(inBulkType);
-        if (sendFailed(CMIDIManager::getInstance()->sendLongMessage(request.data(), request.size())))
-            raise(mstd::kErrMidiSend);
-        if (!waitReply())
-            raise(mstd::kErrTimeout);
-        if (!m_takenDumpBad)
+        switch (askForDump(inBulkType, m_timing.replyTimeout)) {
+        case kDumpWhole:
             return;
+        case kDumpLost:
+            raise(mstd::kErrTimeout);
+        case kDumpDamaged:
+            break;
+        }
         if (attempt == kDumpAttempts)
             raise(mstd::kErrReceiveData);
         pauseRequest(m_timing.pollInterval);

@@ -251,6 +251,9 @@ void CORXManager::runRequest(const QueuedRequest& queued)
     case kRequestChooseSlot:
         chooseSlot(r.arg1, r.arg2);
         break;
+    case kRequestTestDump:
+        notifyEvent(kEventDumpTested, askForDump(r.arg1, std::chrono::milliseconds(r.arg2)));
+        break;
     default:
         break; // unknown types are dropped
     }
@@ -291,9 +294,14 @@ void CORXManager::wakeWaitingRequest()
 
 bool CORXManager::waitReply()
 {
+    return waitReply(m_timing.replyTimeout);
+}
+
+bool CORXManager::waitReply(std::chrono::milliseconds inTimeout)
+{
     std::unique_lock lock(m_replyLock);
     // An answer that came before the wait began counts too.
-    m_replyArrived.wait_for(lock, m_timing.replyTimeout,
+    m_replyArrived.wait_for(lock, inTimeout,
                             [this] { return abortRequested() || m_receivedReply.load() == m_expectedReply.load(); });
     const bool arrived = m_receivedReply.load() == m_expectedReply.load();
     if (abortRequested() || arrived) {

@@ -39,6 +39,12 @@ inline constexpr std::uint8_t kFIRHeaderDumpCount = 0x4E; // 78
 inline constexpr int kDumpTypeEffectData = 10;
 inline constexpr int kDumpTypeCount = 11;
 
+// How long a whole dump of this type is.
+constexpr std::size_t bulkDumpLength(int dumpType)
+{
+    return dumpType == kDumpTypeEffectData ? kEffectDumpLength : kFIRHeaderDumpLength;
+}
+
 // FIR data blocks: ten blocks cover the 4162-byte transfer image.
 inline constexpr std::size_t kFIRBlockCount = 10;
 inline constexpr std::size_t kFIRBlockPayload = 448;

@@ -239,6 +239,55 @@ TEST_F(Requests, ABadDumpIsNotTakenForGoodBecauseAnotherGoodDumpFollowsIt)
     }
 }
 
+// Would catch: a test dump asked for again when it comes damaged (a bad cable would then look sound), a lost
+// one ending the request in an error or the connection as a lost read does, or its wait taken from the session's
+// reply time-out rather than from the request.
+TEST_F(Requests, ATestDumpIsAskedForOnceAndSaysWhatCameBack)
+{
+    const struct {
+        const char* what;
+        void (*fault)(sim::SimulatedAmp&);
+        int outcome;
+    } cases[] = {
+        {"nothing wrong", [](sim::SimulatedAmp&) {}, kDumpWhole},
+        {"a bad checksum", [](sim::SimulatedAmp& a) { a.corruptNextDumps(1); }, kDumpDamaged},
+        {"the answer lost", [](sim::SimulatedAmp& a) { a.dropNextReplies(1); }, kDumpLost},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SessionTiming timing = test::fastRequestTiming();
+        timing.replyTimeout = 60s; // far beyond the test's own limit: only the request's 50 ms can end a lost wait
+        startConnected('2', timing);
+        c.fault(*amp);
+        ::testing::internal::CaptureStderr();
+        run(kRequestTestDump, 4, 50, kEventDumpTested);
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(events.valuesOf(kEventDumpTested), std::vector<int>{c.outcome});
+        EXPECT_EQ(dumpRequestsSent(), std::vector<int>{4});
+        EXPECT_TRUE(events.valuesOf(kEventError).empty());
+        EXPECT_TRUE(session->isOpen());
+        run(kRequestTestDump, sysex::kDumpTypeEffectData, 50, kEventDumpTested, 2);
+        EXPECT_EQ(events.valuesOf(kEventDumpTested).back(), kDumpWhole) << "the link goes on working";
+        freshSessionForNextCase();
+    }
+}
+
+// Would catch: an answer that came after its wait gave up being taken for the answer to the next request of
+// the same kind, so that a dump the amplifier never sent counts as whole.
+TEST_F(Requests, ALateAnswerIsNoAnswerToTheNextTestDump)
+{
+    startConnected();
+    FIRRecord late = record("Late", 1);
+    amp->setSlot(4, late);
+    amp->setReplyDelay(200ms);
+    run(kRequestTestDump, 4, 20, kEventDumpTested);
+    ASSERT_EQ(events.valuesOf(kEventDumpTested), std::vector<int>{kDumpLost});
+    amp->setSilent(true);
+    ASSERT_TRUE(test::waitUntil([&] { return session->getSlot(4).irName == late.irName; })) << "the late answer came";
+    run(kRequestTestDump, 4, 20, kEventDumpTested, 2);
+    EXPECT_EQ(events.valuesOf(kEventDumpTested), (std::vector<int>{kDumpLost, kDumpLost}));
+}
+
 // --- a model change and stopping, while a request is in flight or not ---------------------------
 
 TEST_F(Requests, AModelChangeEndsTheRequestInFlightAndReconnectsWithoutAnError)
