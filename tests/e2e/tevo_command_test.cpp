@@ -124,6 +124,7 @@ TEST(OrxTevoWithoutMidi, EveryCommandThatConnectsSaysAtOnceThatTheMidiSystemCann
     const std::string out = (home / "out").string();
     const std::vector<std::vector<std::string>> commands = {
         {"status"},
+        {"linktest"},
         {"backup", out + ".orxbackup.json"},
         {"restore", backupFile.string(), "--yes"},
         {"install", wave.string(), "--channel", "I", "--type", "LEAD"},
@@ -170,6 +171,21 @@ TEST(OrxTevoWithoutMidi, InstallSaysOnStandardOutputWhichStepOfTheGainDialItUses
     }
 }
 
+// Would catch: a count that is no number, none or too many taken as some default, or refused with the exit code
+// of a faulty link rather than of a bad command line.
+TEST(OrxTevoWithoutMidi, LinktestRefusesACountOfNoDumpsOrTooMany)
+{
+    const ScopedEnv noServer{"JACK_DEFAULT_SERVER", ("orx-test-none-" + std::to_string(getpid())).c_str()};
+    const ScopedEnv noStart{"JACK_NO_START_SERVER", "1"};
+    const ScopedEnv noSimulator{"ORX_SIMULATED_AMP", "0"};
+    for (const char* count : {"0", "-5", "many", "10001"}) {
+        const ToolRun refused = tevo({"linktest", "--count", count, "--midi-api", "jack"});
+        EXPECT_EQ(refused.exitCode, 2) << count << ": " << refused.output;
+        EXPECT_NE(refused.output.find("orx-tevo: --count takes a number of dumps from 1 to 10000"), std::string::npos)
+            << count << ": " << refused.output;
+    }
+}
+
 // A private JACK server with orx-amp-sim on it, model 2 with the FX loop wiring; the tool's home is its own.
 class OrxTevoOverJack : public ::testing::Test {
 protected:
@@ -190,6 +206,16 @@ protected:
     {
         args.insert(args.end(), {"--midi-in", "TEVO", "--midi-out", "TEVO"});
         return tevo(args);
+    }
+
+    // status, which must end well and print each of these lines whole.
+    ToolRun statusShowing(const std::vector<std::string>& lines)
+    {
+        const ToolRun status = onTheAmp({"status"});
+        EXPECT_EQ(status.exitCode, 0) << status.output;
+        for (const std::string& line : lines)
+            EXPECT_NE(status.output.find(line + "\n"), std::string::npos) << line << "\nin:\n" << status.output;
+        return status;
     }
 
     // Every child started here, and this process, use the private server; other tests' servers are left alone.
@@ -254,13 +280,10 @@ TEST_F(OrxTevoOverJack, StatusShowsTheSettingsInTheWindowsWordsAndTheSlotsInColu
             << installed.output;
     }
 
-    const ToolRun status = onTheAmp({"status"});
-    ASSERT_EQ(status.exitCode, 0) << status.output;
-    for (const char* expected :
-         {"Channel I: amp type LEAD, booster Green Drive, FX loop PARALLEL, reverb Hall, noise gate 2\n",
-          "Channel II: amp type SOLID, booster Amber Drive, FX loop SERIAL, reverb Plate, noise gate OFF\n",
-          "FX loop wiring: send Mixed, return Separate\n"})
-        EXPECT_NE(status.output.find(expected), std::string::npos) << expected << "in:\n" << status.output;
+    const ToolRun status =
+        statusShowing({"Channel I: amp type LEAD, booster Green Drive, FX loop PARALLEL, reverb Hall, noise gate 2",
+                       "Channel II: amp type SOLID, booster Amber Drive, FX loop SERIAL, reverb Plate, noise gate OFF",
+                       "FX loop wiring: send Mixed, return Separate"});
 
     const std::vector<std::string> slots = linesStartingWith(status.output, "Slot ");
     ASSERT_EQ(slots.size(), kIrSlotCount) << status.output;
@@ -282,6 +305,93 @@ TEST_F(OrxTevoOverJack, StatusShowsTheSettingsInTheWindowsWordsAndTheSlotsInColu
     EXPECT_NE(slotLine(7, "II", "CRUNCH").find("gain   0.0 dB"), std::string::npos) << slots[7];
     EXPECT_NE(slotLine(8, "II", "CLEAN").find("\"Bright\""), std::string::npos) << slots[8];
     EXPECT_NE(slotLine(8, "II", "CLEAN").find("gain  -7.5 dB"), std::string::npos) << slots[8];
+}
+
+std::size_t occurrences(const std::string& text, const std::string& needle)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
+
+// Would catch: reads that give up, or show a damaged dump's bytes, on a link that spoils one dump in five; or a
+// linktest that asks again for a damaged dump (and so finds the same link sound), counts it as lost, or exits
+// as if all were well.
+TEST_F(OrxTevoOverJack, OnALinkThatDamagesEveryFifthDumpReadsEndRightAndLinktestCountsTheDamage)
+{
+    for (const char* line : {"knob 0 2", "knob 1 4", "corrupt-every 5"})
+        ASSERT_TRUE(m_simulator->command(line)) << line;
+
+    const ToolRun status =
+        statusShowing({"Channel I: amp type CRUNCH, booster White Drive, FX loop SERIAL, reverb Spring, noise gate OFF",
+                       "Channel II: amp type SOLID, booster White Drive, FX loop SERIAL, reverb Spring, noise gate OFF",
+                       "FX loop wiring: send Separate, return Separate"});
+    const std::vector<std::string> slots = linesStartingWith(status.output, "Slot ");
+    ASSERT_EQ(slots.size(), kIrSlotCount) << status.output;
+    const char* const types[] = {"MODERN", "LEAD", "CRUNCH", "CLEAN", "SOLID"};
+    for (std::size_t slot = 0; slot < kIrSlotCount; ++slot) {
+        const std::string name =
+            std::string("\"Factory ") + types[slot % kSlotsPerChannel] + (slot < 5 ? " I\"" : " II\"");
+        EXPECT_NE(slots[slot].find(name), std::string::npos) << slots[slot];
+        EXPECT_NE(slots[slot].find("gain -10.0 dB"), std::string::npos) << slots[slot];
+    }
+    // The read's 11 dumps came as the 1st to 13th the amplifier sent: the 5th and 10th, both slots' headers, bad
+    // and asked for again.
+    EXPECT_EQ(occurrences(status.output, "[ERROR] Bulk dump FIR header check sum error."), 2u) << status.output;
+
+    // Any 20 dumps in a row hold exactly 4 fifth ones, wherever the read left the amplifier's count.
+    const ToolRun test = onTheAmp({"linktest", "--count", "20"});
+    EXPECT_EQ(test.exitCode, 3) << test.output;
+    EXPECT_EQ(linesStartingWith(test.output, "Dumps: "),
+              std::vector<std::string>{"Dumps: 20 asked, 16 whole, 4 damaged, 0 lost"})
+        << test.output;
+    const auto verdict = linesStartingWith(test.output, "The link ");
+    ASSERT_EQ(verdict.size(), 1u) << test.output;
+    EXPECT_EQ(verdict[0].rfind("The link damages data: 4 of 20 dumps came back damaged.", 0), 0u) << verdict[0];
+}
+
+// Would catch: a clean link reported faulty or a dead one reported sound, the ports or the speed left out, or no
+// amplifier at all ending with the exit code of a faulty link rather than the usual one.
+TEST_F(OrxTevoOverJack, LinktestTellsASoundLinkFromAnAllDamagingOneAndFromNoAmplifier)
+{
+    const struct {
+        const char* what;
+        std::vector<std::string> console;
+        std::vector<std::string> args;
+        int exitCode;
+        const char* counts;  // nullptr: no test ran
+        const char* speed;   // the start of the speed line
+        const char* verdict; // the start of the verdict line
+    } cases[] = {
+        {"a clean link", {}, {"--count", "20"}, 0, "Dumps: 20 asked, 20 whole, 0 damaged, 0 lost", "Speed: ",
+         "The link is sound"},
+        {"every dump damaged", {"corrupt-every 1"}, {"--count", "3"}, 3, "Dumps: 3 asked, 0 whole, 3 damaged, 0 lost",
+         "Speed: no dump came back whole", "The link damages data"},
+        // A short --timeout: this path waits for an answer that never comes.
+        {"no amplifier", {"corrupt-every 0", "silent on"}, {"--timeout", "300"}, 1, nullptr, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& line : c.console)
+            ASSERT_TRUE(m_simulator->command(line)) << line;
+        std::vector<std::string> args{"linktest"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ToolRun test = onTheAmp(args);
+        EXPECT_EQ(test.exitCode, c.exitCode) << test.output;
+        if (!c.counts) {
+            EXPECT_TRUE(linesStartingWith(test.output, "Dumps: ").empty()) << test.output;
+            EXPECT_EQ(linesStartingWith(test.output, "orx-tevo: no amplifier answered within 300 ms").size(), 1u)
+                << test.output;
+            continue;
+        }
+        const auto connected = linesStartingWith(test.output, "Connected: input \"");
+        ASSERT_EQ(connected.size(), 1u) << test.output;
+        EXPECT_EQ(occurrences(connected[0], "TEVO MIDI 1\""), 2u) << connected[0];
+        EXPECT_EQ(linesStartingWith(test.output, "Dumps: "), std::vector<std::string>{c.counts}) << test.output;
+        EXPECT_EQ(linesStartingWith(test.output, c.speed).size(), 1u) << test.output;
+        EXPECT_EQ(linesStartingWith(test.output, c.verdict).size(), 1u) << test.output;
+    }
 }
 
 } // namespace

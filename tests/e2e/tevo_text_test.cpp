@@ -1,7 +1,8 @@
-// orx-tevo's words and numbers without an amplifier: the gain dial's steps for install --gain, and the status
-// slot table's columns.
+// orx-tevo's words and numbers without an amplifier: the gain dial's steps for install --gain, the status
+// slot table's columns, and linktest's counts, speed, verdict and exit code.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "GainStep.h"
+#include "LinkText.h"
 #include "StatusText.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +92,47 @@ TEST(StatusSettings, AValueWithoutAWordShowsAsItsNumber)
     EXPECT_EQ(channelLine(1, odd),
               "Channel II: amp type ? (-1), booster ? (3), FX loop ? (2), reverb ? (4), noise gate ? (127)");
     EXPECT_EQ(wiringLine(2, -1), "FX loop wiring: send ? (2), return ? (-1)");
+}
+
+// Would catch: a lost or damaged dump left out of the verdict or the exit code, the two faults mixed up, a
+// verdict that names no way out, or a faulty link exiting as "no amplifier" (1) or as a usage error (2).
+TEST(LinkTest, TheVerdictAndExitCodeFollowTheCounts)
+{
+    const struct {
+        LinkCounts counts;
+        const char* countLine;
+        const char* verdictStart;
+        int exitCode;
+    } cases[] = {
+        {{20, 20, 0, 0}, "Dumps: 20 asked, 20 whole, 0 damaged, 0 lost", "The link is sound", 0},
+        {{20, 16, 4, 0}, "Dumps: 20 asked, 16 whole, 4 damaged, 0 lost",
+         "The link damages data: 4 of 20 dumps came back damaged.", 3},
+        {{20, 17, 0, 3}, "Dumps: 20 asked, 17 whole, 0 damaged, 3 lost",
+         "The link loses data: 3 of 20 dumps never came back.", 3},
+        {{20, 17, 1, 2}, "Dumps: 20 asked, 17 whole, 1 damaged, 2 lost",
+         "The link loses and damages data: 2 of 20 dumps never came back and 1 came back damaged.", 3},
+        {{1, 0, 0, 1}, "Dumps: 1 asked, 0 whole, 0 damaged, 1 lost", "The link loses data: 1 of 1 dump never came back.",
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.countLine);
+        EXPECT_EQ(dumpCountLine(c.counts), c.countLine);
+        const std::string verdict = verdictLine(c.counts);
+        EXPECT_EQ(verdict.rfind(c.verdictStart, 0), 0u) << verdict;
+        EXPECT_EQ(linkExitCode(c.counts), c.exitCode);
+        if (c.exitCode != 0) {
+            EXPECT_NE(verdict.find("another MIDI cable"), std::string::npos) << verdict;
+        }
+    }
+}
+
+// The figures worked out by hand: bytes over seconds, rounded to whole bytes.
+TEST(LinkTest, SpeedIsTheWholeDumpsBytesOverTheTestsTime)
+{
+    EXPECT_EQ(speedLine(1280, 0.05), "Speed: 25600 bytes/s of whole dumps (1280 bytes in 0.050 s)");
+    EXPECT_EQ(speedLine(36, 3.0), "Speed: 12 bytes/s of whole dumps (36 bytes in 3.000 s)");
+    EXPECT_EQ(speedLine(0, 2.5), "Speed: no dump came back whole");
+    EXPECT_EQ(speedLine(86, 0.0), "Speed: 86 bytes of whole dumps, too fast to time") << "never a division by zero";
 }
 
 } // namespace

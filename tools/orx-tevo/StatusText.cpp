@@ -39,6 +39,11 @@ std::size_t displayWidth(std::string_view utf8)
         std::count_if(utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+std::string connectedLine(const std::string& inputPort, const std::string& outputPort)
+{
+    return "Connected: input \"" + inputPort + "\", output \"" + outputPort + "\"";
+}
+
 std::string channelLine(int ampChannel, const ChannelSettings& s)
 {
     return "Channel " + words::wordFor(words::kAmpChannels, ampChannel) +

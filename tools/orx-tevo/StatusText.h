@@ -24,6 +24,8 @@ struct SlotShown {
     double gainDb = 0.0;
 };
 
+// "Connected: input "TEVO MIDI 1", output "TEVO MIDI 1"": the ports in use, as the MIDI system names them.
+std::string connectedLine(const std::string& inputPort, const std::string& outputPort);
 // "Channel I: amp type LEAD, booster Green Drive, FX loop PARALLEL, reverb Hall, noise gate 2"
 std::string channelLine(int ampChannel, const ChannelSettings& settings);
 // "FX loop wiring: send Mixed, return Separate"

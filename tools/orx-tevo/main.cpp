@@ -1,5 +1,5 @@
 // orx-tevo: the amplifier from the command line. Lists the MIDI ports, asks every port for the amplifier, and
-// connects as the program does to print what the amplifier holds.
+// connects as the program does to print what the amplifier holds or to see what the link does to its answers.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpBackup.h"
 #include "AmpRestore.h"
@@ -13,6 +13,7 @@
 #include "GainStep.h"
 #include "GenericException.h"
 #include "IrFileLoading.h"
+#include "LinkText.h"
 #include "MidiOptions.h"
 #include "PortProbe.h"
 #include "ProgramInfo.h"
@@ -33,6 +34,7 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <unistd.h>
@@ -44,6 +46,8 @@ namespace {
 using namespace orx;
 
 constexpr int kDefaultTimeoutMs = 6000;
+constexpr int kDefaultLinkTestCount = 20;
+constexpr int kMostLinkTestCount = 10000;
 
 void printPorts(const char* title, const std::vector<std::string>& names)
 {
@@ -97,8 +101,7 @@ int runProbe(std::chrono::milliseconds listen)
 void printState(CORXManager& session, CMIDIManager& midi)
 {
     const int model = modelNumber(session.getModelCode());
-    std::printf("Connected: input \"%s\", output \"%s\"\n", midi.inputPortName().c_str(),
-                midi.outputPortName().c_str());
+    std::printf("%s\n", tevo::connectedLine(midi.inputPortName(), midi.outputPortName()).c_str());
     std::printf("Model: %d\n", model);
     std::printf("Firmware (updater value): %u\n", static_cast<unsigned>(session.getUpdaterValue()));
     const int channels = model == 2 ? 2 : 1;
@@ -123,10 +126,13 @@ void printState(CORXManager& session, CMIDIManager& midi)
         std::printf("%s\n", line.c_str());
 }
 
+// How far a command needs the program's start-up: to the amplifier's first answer, or through reading it all.
+enum class StartUp { Answered, ReadAll };
+
 // Connects as the program does: the same settings, the same order of search, the same steps after the
-// amplifier is found (each step has the whole time limit), then runs `use` on the session that read everything.
-int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout,
-                const std::function<int(CORXManager&)>& use)
+// amplifier is found (each step has the whole time limit), then runs `use` on the session.
+int withAmp(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout, StartUp until,
+            const std::function<int(CORXManager&)>& use)
 {
     // Without a MIDI system (no ALSA sequencer, no JACK server) no amplifier can answer, however long we wait;
     // the built-in simulated amplifier's ports are still listed then, and are tried.
@@ -149,11 +155,11 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
     session->addRequest(kRequestOpen, 0, 0);
 
     int result = 1;
-    bool read = false;
+    bool ready = false;
     std::string reason = "no amplifier answered within " + std::to_string(timeout.count()) + " ms";
     int model = 0;
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!read) {
+    while (!ready) {
         const auto event = events->next(deadline);
         if (!event)
             break;
@@ -163,6 +169,10 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
             break;
         case kEventConnected:
             model = event->value;
+            if (until == StartUp::Answered) {
+                ready = true;
+                break;
+            }
             deadline = std::chrono::steady_clock::now() + timeout;
             reason = "the amplifier stopped answering while it was read";
             session->addRequest(kRequestUpdater, 0, 0);
@@ -172,7 +182,7 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
             session->addRequest(kRequestReadAll, 0, 0);
             break;
         case kEventReadAll:
-            read = true;
+            ready = true;
             break;
         case kEventError:
             reason = mstd::errorMessage(event->value);
@@ -181,7 +191,7 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
             break;
         }
     }
-    if (read) {
+    if (ready) {
         result = use(*session);
     } else {
         std::string problem = CMIDIManager::getInstance()->systemProblem();
@@ -193,6 +203,68 @@ int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::mil
     CORXManager::deleteInstance();
     CMIDIManager::deleteInstance();
     return result;
+}
+
+// The whole start-up, as the window has it: the commands that show or change what the amplifier holds.
+int withAmpRead(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::milliseconds timeout,
+                const std::function<int(CORXManager&)>& use)
+{
+    return withAmp(ports, timeout, StartUp::ReadAll, use);
+}
+
+// Asks for `count` dumps one at a time, each once and waiting `wait` for it, and says what the link did to them.
+// The dumps are those a read asks for, in its order, round and round: both lengths travel, and an answer that
+// comes too late is of another kind than the one awaited next, so it cannot pass for that one.
+int runLinkTest(CORXManager& session, int count, std::chrono::milliseconds wait)
+{
+    CMIDIManager& midi = *CMIDIManager::getInstance();
+    std::printf("%s\n", tevo::connectedLine(midi.inputPortName(), midi.outputPortName()).c_str());
+    std::fflush(stdout);
+    std::vector<int> kinds{sysex::kDumpTypeEffectData};
+    const int slots = static_cast<int>(session.getModelCode() == '2' ? kIrSlotCount : kSlotsPerChannel);
+    for (int slot = 0; slot < slots; ++slot)
+        kinds.push_back(slot);
+
+    SessionEvents events(session);
+    tevo::LinkCounts counts;
+    std::size_t wholeBytes = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (counts.asked < count) {
+        const int kind = kinds[static_cast<std::size_t>(counts.asked) % kinds.size()];
+        ++counts.asked;
+        session.addRequest(kRequestTestDump, kind, static_cast<std::int32_t>(wait.count()));
+        // The worker gives up on the answer after `wait`; the margin covers a heartbeat it sends first.
+        const auto deadline = std::chrono::steady_clock::now() + 2 * wait;
+        std::optional<int> outcome;
+        bool gone = false;
+        while (!outcome && !gone) {
+            const auto event = events.next(deadline);
+            if (!event || event->event == kEventDisconnected || event->event == kEventError)
+                gone = true;
+            else if (event->event == kEventDumpTested)
+                outcome = event->value;
+        }
+        if (gone) {
+            // The amplifier went away or the ports failed: what is still to ask would only wait in vain.
+            ++counts.lost;
+            std::fprintf(stderr, "orx-tevo: the amplifier stopped answering after %d dump(s); the test ends there\n",
+                         counts.asked);
+            break;
+        }
+        if (*outcome == kDumpWhole) {
+            ++counts.whole;
+            wholeBytes += sysex::bulkDumpLength(kind);
+        } else if (*outcome == kDumpDamaged) {
+            ++counts.damaged;
+        } else {
+            ++counts.lost;
+        }
+    }
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    std::printf("%s\n", tevo::dumpCountLine(counts).c_str());
+    std::printf("%s\n", tevo::speedLine(wholeBytes, took.count()).c_str());
+    std::printf("%s\n", tevo::verdictLine(counts).c_str());
+    return tevo::linkExitCode(counts);
 }
 
 // Everything the amplifier reports, and from the IR library the coefficients of the slots it knows.
@@ -361,13 +433,15 @@ int runRestoreCommand(CORXManager& session, const AmpBackup& backup, bool yes, c
     return 0;
 }
 
-std::optional<int> positiveMs(const QCommandLineParser& parser, const QString& name, int fallback)
+// The option's whole number from 1 to most, fallback when it is not given; nothing for anything else.
+std::optional<int> positiveNumber(const QCommandLineParser& parser, const QString& name, int fallback,
+                                  int most = std::numeric_limits<int>::max())
 {
     if (!parser.isSet(name))
         return fallback;
     bool ok = false;
     const int value = parser.value(name).toInt(&ok);
-    if (!ok || value <= 0)
+    if (!ok || value <= 0 || value > most)
         return std::nullopt;
     return value;
 }
@@ -389,6 +463,10 @@ int main(int argc, char** argv)
         "  ports   list the MIDI input and output ports\n"
         "  probe   ask every output port for the amplifier and list the pairs that answer\n"
         "  status  connect as ORX Tevo Utility does and print the amplifier's settings and IR slots\n"
+        "  linktest [--count N]\n"
+        "          connect the same way, ask for N dumps (default 20) of the kinds a read asks for, each once and\n"
+        "          never again, and count those that come back whole, damaged or not at all within --timeout: a\n"
+        "          cable or interface that loses or damages data shows here (exit 3)\n"
         "  backup FILE\n"
         "          connect the same way and write the amplifier's settings, the names and gains of its IR slots\n"
         "          and, where the IR library knows them, their coefficients to FILE (the window's backups are\n"
@@ -405,10 +483,13 @@ int main(int argc, char** argv)
     orx::addMidiOptions(parser);
     const QString timeoutOption = QStringLiteral("timeout");
     const QString listenOption = QStringLiteral("listen");
+    const QString countOption = QStringLiteral("count");
     parser.addOption({timeoutOption, QStringLiteral("How long to wait for the amplifier at each step (default 6000)."),
                       QStringLiteral("ms")});
     parser.addOption({listenOption, QStringLiteral("probe: how long to listen for each port's answer (default 300)."),
                       QStringLiteral("ms")});
+    parser.addOption({countOption, QStringLiteral("linktest: how many dumps to ask for (default 20)."),
+                      QStringLiteral("N")});
     const QString channelOption = QStringLiteral("channel");
     const QString typeOption = QStringLiteral("type");
     const QString gainOption = QStringLiteral("gain");
@@ -421,8 +502,9 @@ int main(int argc, char** argv)
                                      "0.5 dB; default -12, as the dial starts)."),
                       QStringLiteral("dB")});
     parser.addOption({yesOption, QStringLiteral("restore: write without asking.")});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("ports, probe, status, backup FILE, restore FILE, install FILE or export FILE"));
+    parser.addPositionalArgument(
+        QStringLiteral("command"),
+        QStringLiteral("ports, probe, status, linktest, backup FILE, restore FILE, install FILE or export FILE"));
     parser.process(application);
 
     const auto fail = [](const std::string& why) {
@@ -433,15 +515,19 @@ int main(int argc, char** argv)
     const QStringList withFile = {QStringLiteral("backup"), QStringLiteral("restore"), QStringLiteral("install"),
                                   QStringLiteral("export")};
     if (args.empty() || (args.size() != 1 && !withFile.contains(args.front())))
-        return fail("give one command: ports, probe, status, backup, restore, install or export (see --help)");
+        return fail(
+            "give one command: ports, probe, status, linktest, backup, restore, install or export (see --help)");
     const orx::MidiCommandLine midi = orx::midiOptionsFrom(parser);
     if (const std::string problem = orx::midiOptionsProblem(midi); !problem.empty())
         return fail(problem);
     orx::applySimulateOption(midi);
-    const auto timeout = positiveMs(parser, timeoutOption, kDefaultTimeoutMs);
-    const auto listen = positiveMs(parser, listenOption, static_cast<int>(orx::kProbeListen.count()));
+    const auto timeout = positiveNumber(parser, timeoutOption, kDefaultTimeoutMs);
+    const auto listen = positiveNumber(parser, listenOption, static_cast<int>(orx::kProbeListen.count()));
     if (!timeout || !listen)
         return fail("--timeout and --listen take a number of milliseconds above 0");
+    const auto count = positiveNumber(parser, countOption, kDefaultLinkTestCount, kMostLinkTestCount);
+    if (!count)
+        return fail("--count takes a number of dumps from 1 to " + std::to_string(kMostLinkTestCount));
 
     // The program's settings file, read only: this tool never changes the user's choice.
     orx::AppSettings settings(std::make_shared<orx::DesktopFolders>());
@@ -461,6 +547,11 @@ int main(int argc, char** argv)
                                printState(session, *orx::CMIDIManager::getInstance());
                                return 0;
                            });
+    if (command == QStringLiteral("linktest"))
+        return withAmp(orx::choosePorts(midi, settings), std::chrono::milliseconds(*timeout), StartUp::Answered,
+                       [&](orx::CORXManager& session) {
+                           return runLinkTest(session, *count, std::chrono::milliseconds(*timeout));
+                       });
     const std::filesystem::path library = orx::libraryFolderIn(orx::DesktopFolders().localAppDataFolder());
     if (withFile.contains(command) && args.size() != 2)
         return fail(command.toStdString() + " takes one file (see --help)");
@@ -519,5 +610,5 @@ int main(int argc, char** argv)
                            [&](orx::CORXManager& session) { return runExport(session, *slot, file, library); });
     }
     return fail("unknown command " + command.toStdString() +
-                ": give ports, probe, status, backup, restore, install or export");
+                ": give ports, probe, status, linktest, backup, restore, install or export");
 }
