@@ -351,6 +351,18 @@ TEST_F(OrxTevoOverJack, OnALinkThatDamagesEveryFifthDumpReadsEndRightAndLinktest
     EXPECT_EQ(verdict[0].rfind("The link damages data: 4 of 20 dumps came back damaged.", 0), 0u) << verdict[0];
 }
 
+// Would catch: the whole read held to one step's limit, so an amp that answers every request, only slowly, is
+// given up on while it is being read.
+TEST_F(OrxTevoOverJack, AnAmpThatAnswersSlowlyIsReadToTheEnd)
+{
+    // Each answer 400 ms late: each step well within 1500 ms, the read's 11 dumps together well beyond it.
+    ASSERT_TRUE(m_simulator->command("delay 400"));
+    const ToolRun status = onTheAmp({"status", "--timeout", "1500"});
+    EXPECT_EQ(status.exitCode, 0) << status.output;
+    EXPECT_NE(status.output.find("Model: 2\n"), std::string::npos) << status.output;
+    EXPECT_EQ(linesStartingWith(status.output, "Slot ").size(), kIrSlotCount) << status.output;
+}
+
 // Would catch: a clean link reported faulty or a dead one reported sound, the ports or the speed left out, or no
 // amplifier at all ending with the exit code of a faulty link rather than the usual one.
 TEST_F(OrxTevoOverJack, LinktestTellsASoundLinkFromAnAllDamagingOneAndFromNoAmplifier)

@@ -156,10 +156,11 @@ int withAmp(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::millise
 
     int result = 1;
     bool ready = false;
+    bool lost = false;
     std::string reason = "no amplifier answered within " + std::to_string(timeout.count()) + " ms";
     int model = 0;
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!ready) {
+    while (!ready && !lost) {
         const auto event = events->next(deadline);
         if (!event)
             break;
@@ -177,12 +178,23 @@ int withAmp(const std::pair<ChosenPort, ChosenPort>& ports, std::chrono::millise
             reason = "the amplifier stopped answering while it was read";
             session->addRequest(kRequestUpdater, 0, 0);
             break;
-        case kEventUpdater:
+        case kEventUpdater: {
             session->setLoopSettingsAvailable(loopSettingsAvailableFor(model, event->value));
             session->addRequest(kRequestReadAll, 0, 0);
+            // Reading everything is one dump per step (the effect data, then each slot), each answered within the
+            // limit by an amp that is slow but there; one limit for the whole read gave up on such an amp.
+            const auto dumps = 1 + static_cast<int>(kSlotsPerChannel) * (model == 2 ? 2 : 1);
+            deadline = std::chrono::steady_clock::now() + timeout * dumps;
             break;
+        }
         case kEventReadAll:
-            ready = true;
+            // The session ends a read it could not finish too; only a read of a still connected amp counts.
+            ready = session->getModelCode() != 0;
+            lost = !ready;
+            break;
+        case kEventDisconnected:
+            if (model != 0)
+                reason = "the amplifier was lost while it was read";
             break;
         case kEventError:
             reason = mstd::errorMessage(event->value);
