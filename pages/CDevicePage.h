@@ -36,6 +36,8 @@ public:
     virtual void setPageChannel(int modelCode, int ampCh);
     // One device event, relayed on the user-interface thread in the order it was raised.
     virtual void onDeviceEvent(int event, int value);
+    // Where the page shows the POWER lamp, lit while an amp is connected.
+    virtual QPoint powerLampCentre() const = 0;
 
     int modelCode() const { return m_modelCode; }
     int ampChannel() const { return m_ampCh; }

@@ -22,9 +22,8 @@ constexpr int kDialPicture = 283;
 constexpr QRect kBoosterTextRect = layout::kBoosterText;
 constexpr QRect kReverbTextRect = layout::kReverbText;
 constexpr QRect kDialPlacement = layout::kNoiseGate.rect(); // (732, 87) to (886, 227)
-// Where the page picture has the POWER lamp, lit.
-constexpr QPoint kPowerLampCentre(67, 126);
-constexpr int kPowerLampRadius = 12;
+constexpr QPoint kPowerLampCentre = layout::kEffectPowerLamp;
+constexpr int kPowerLampRadius = layout::kPowerLampRadius;
 
 constexpr CDevicePage::ButtonLayout kButtons[] = {
     {CEffcetSettingsTab::kAmpChLabel, layout::kEffectAmpCh, layout::kLabelFrames, false},

@@ -44,6 +44,7 @@ public:
 
     void setPageChannel(int modelCode, int ampCh) override;
     void onDeviceEvent(int event, int value) override;
+    QPoint powerLampCentre() const override { return orx::layout::kEffectPowerLamp; }
     int onValueChanged(int controlId, int value) override;
 
     void refreshFromDevice();

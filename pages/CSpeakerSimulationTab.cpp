@@ -126,9 +126,8 @@ constexpr QRect kDialRect(layout::kGainDial.at, layout::kGainDialPlacement);
 constexpr QRect kFolderLabelRect = layout::kFolderText;
 constexpr QRect kListRect = layout::kFileList;
 constexpr QRect kScrollRect = layout::kScrollBar;
-// Where the page picture has the POWER lamp, lit.
-constexpr QPoint kPowerLampCentre(880, 190);
-constexpr int kPowerLampRadius = 12;
+constexpr QPoint kPowerLampCentre = layout::kSpeakerPowerLamp;
+constexpr int kPowerLampRadius = layout::kPowerLampRadius;
 
 constexpr CDevicePage::ButtonLayout kButtons[] = {
     {CSpeakerSimulationTab::kAmpChLabel, layout::kSpeakerAmpCh, layout::kLabelFrames, false},

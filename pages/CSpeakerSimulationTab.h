@@ -90,6 +90,7 @@ public:
 
     void setPageChannel(int modelCode, int ampCh) override;
     void onDeviceEvent(int event, int value) override;
+    QPoint powerLampCentre() const override { return orx::layout::kSpeakerPowerLamp; }
     int onValueChanged(int controlId, int value) override;
 
     int canUndo() override;

@@ -41,10 +41,14 @@ inline constexpr Strip kHall{281, {758, 490}, {72, 122}, 4};
 inline constexpr Strip kFxLoop{282, {314, 145}, {223, 71}, 6};
 inline constexpr Strip kNoiseGate{283, {732, 87}, {155, 141}, 4};
 inline constexpr QRect kBoosterText{48, 392, 256, 37};
+// The POWER lamp, drawn lit into the page picture; the page covers it with an unlit one without a connection.
+inline constexpr QPoint kEffectPowerLamp{67, 126};
+inline constexpr int kPowerLampRadius = 12;
 inline constexpr QRect kReverbText{522, 392, 320, 37};
 
 // Speaker simulation page.
 inline constexpr Strip kSpeakerAmpCh{287, {66, 180}, {56, 25}, 2};
+inline constexpr QPoint kSpeakerPowerLamp{880, 190};
 inline constexpr Strip kBypass{288, {824, 465}, {69, 95}, 6};
 inline constexpr Strip kGainDial{290, {792, 298}, {136, 113}, 41};
 inline constexpr Strip kInstall{291, {270, 391}, {75, 69}, 4};

@@ -393,11 +393,11 @@ TEST_F(MidiPorts, ThePowerLampIsLitOnlyWhileConnected)
     };
     CEffcetSettingsTab effect(nullptr);
     CSpeakerSimulationTab speaker(nullptr);
-    const struct {
-        CDevicePage* page;
-        QPoint lamp;
-    } cases[] = {{&effect, {67, 126}}, {&speaker, {880, 190}}};
-    for (const auto& c : cases) {
+    for (CDevicePage* page : {static_cast<CDevicePage*>(&effect), static_cast<CDevicePage*>(&speaker)}) {
+        const struct {
+            CDevicePage* page;
+            QPoint lamp;
+        } c{page, page->powerLampCentre()};
         c.page->setPageChannel(2, 0);
         c.page->onDeviceEvent(kEventDisconnected, 0);
         const int unlit = brightness(c.page, c.lamp);

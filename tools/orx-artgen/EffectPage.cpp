@@ -152,7 +152,7 @@ PageArt effectPageArt()
             screwHead(p, s, 5, s.x() + s.y());
 
         // Power lamp and the channel window.
-        jewelLamp(p, {67, 126}, 12, kPilotRed, true);
+        jewelLamp(p, kEffectPowerLamp, kPowerLampRadius, kPilotRed, true);
         legend(p, QRectF(37, 143, 60, 14), Qt::AlignCenter, QStringLiteral("POWER"), legendFont(10, true, false, 1),
                kDarkInk);
         legend(p, QRectF(96, 92, 85, 14), Qt::AlignCenter, QStringLiteral("CHANNEL"), legendFont(10, true, false, 1.5),

@@ -236,7 +236,7 @@ PageArt speakerPageArt()
         p.drawLine(QPointF(560, 197), QPointF(800, 197));
         legend(p, QRectF(530, 202, 300, 16), Qt::AlignCenter, QStringLiteral("IMPULSE RESPONSE CABINET"),
                legendFont(10, true, false, 2), kDarkInk);
-        jewelLamp(p, {880, 190}, 12, QColor(235, 50, 30), true);
+        jewelLamp(p, kSpeakerPowerLamp, kPowerLampRadius, QColor(235, 50, 30), true);
         legend(p, QRectF(850, 207, 60, 14), Qt::AlignCenter, QStringLiteral("POWER"), legendFont(10, true, false, 1),
                kDarkInk);
 
