@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -37,6 +38,8 @@ struct ShownBox {
 
 class AppFixture : public ::testing::Test {
 protected:
+    static constexpr std::chrono::milliseconds kProcessLimit{20000};
+
     void SetUp() override
     {
         folders->appData = (std::filesystem::path(scratch.path().toStdString()) / "data").string();
@@ -75,9 +78,9 @@ protected:
         return s.str();
     }
     // Runs the event loop until the condition holds (bounded; false if it never did).
-    template <typename F> static bool processUntil(F condition)
+    template <typename F> static bool processUntil(F condition, std::chrono::milliseconds limit = kProcessLimit)
     {
-        QDeadlineTimer deadline(20000);
+        QDeadlineTimer deadline(limit.count());
         while (!condition()) {
             if (deadline.hasExpired())
                 return false;

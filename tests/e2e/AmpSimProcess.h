@@ -1,4 +1,5 @@
-// orx-amp-sim running on the JACK server the process points at, driven through its command lines.
+// orx-amp-sim on a MIDI system's ports (the JACK server the process points at, unless told otherwise), driven
+// through its command lines.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
@@ -16,11 +17,12 @@ namespace orx::test {
 
 class AmpSimProcess {
 public:
-    // Starts orx-amp-sim with `--api jack` and args, and waits for its "ready" line. Throws, with the
+    // Starts orx-amp-sim with `--api API` and args, and waits for its "ready" line. Throws, with the
     // simulator's output, when it does not get ready within limit.
-    explicit AmpSimProcess(const std::vector<std::string>& args, std::chrono::milliseconds limit = kStartLimit)
+    explicit AmpSimProcess(const std::vector<std::string>& args, const std::string& api = "jack",
+                           std::chrono::milliseconds limit = kStartLimit)
     {
-        std::vector<std::string> all{"--api", "jack"};
+        std::vector<std::string> all{"--api", api};
         all.insert(all.end(), args.begin(), args.end());
         m_process = std::make_unique<ChildProcess>(ORX_TEST_AMP_SIM, all, ChildProcess::Input::FromTest);
         if (!m_process->waitForLine([](const std::string& line) { return line.rfind("ready", 0) == 0; }, limit))

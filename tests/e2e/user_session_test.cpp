@@ -1,7 +1,8 @@
 // One whole session as a user has it: the application starts, finds the amplifier, and every kind of change
 // is made through the windows; afterwards the amplifier and the settings file hold exactly what was done.
-// Built twice: against the in-process simulated amplifier, and over a JACK server with orx-amp-sim in its
-// own process (ORX_OVER_JACK).
+// Built three times: against the in-process simulated amplifier, and with orx-amp-sim in its own process over
+// a JACK server (ORX_OVER_JACK) or over the ALSA sequencer (ORX_OVER_ALSA, which only a kernel with a sequencer
+// can run: the system tests run it in a virtual machine).
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "AmpConsole.h"
 #include "AppFixture.h"
@@ -23,8 +24,10 @@
 #include "SimulatorPorts.h"
 #include "WaveFile.h"
 
-#ifdef ORX_OVER_JACK
+#if defined(ORX_OVER_JACK) || defined(ORX_OVER_ALSA)
 #include "AmpSimProcess.h"
+#endif
+#ifdef ORX_OVER_JACK
 #include "SharedJackServer.h"
 #endif
 
@@ -78,19 +81,28 @@ private:
     std::shared_ptr<sim::SimulatedAmp> m_amp;
 };
 
+#if defined(ORX_OVER_JACK) || defined(ORX_OVER_ALSA)
 #ifdef ORX_OVER_JACK
-class JackRig final : public AmpRig {
+constexpr const char* kMidiSystem = "jack";
+#else
+constexpr const char* kMidiSystem = "alsa";
+#endif
+
+// orx-amp-sim on the system's MIDI ports, and the program on the real backend of the same system.
+class SystemRig final : public AmpRig {
 public:
-    explicit JackRig(const std::shared_ptr<sim::SimulatedAmp>&)
+    explicit SystemRig(const std::shared_ptr<sim::SimulatedAmp>&)
     {
+#ifdef ORX_OVER_JACK
         std::string failure;
         if (!test::SharedJackServer::get(failure))
             throw std::runtime_error("no JACK server for the test: " + failure);
-        m_api.emplace("ORX_MIDI_API", "jack");
+#endif
+        m_api.emplace("ORX_MIDI_API", kMidiSystem);
         m_systemPorts.emplace(&CMIDIManager::setBackendFactory, MidiBackendFactory{});
-        m_sim = std::make_unique<test::AmpSimProcess>(std::vector<std::string>{"--model", "2"});
+        m_sim = std::make_unique<test::AmpSimProcess>(std::vector<std::string>{"--model", "2"}, kMidiSystem);
     }
-    ~JackRig() override
+    ~SystemRig() override
     {
         if (m_sim) {
             const auto status = m_sim->process().stop();
@@ -123,7 +135,7 @@ private:
     std::optional<ScopedOverride<MidiBackendFactory>> m_systemPorts;
     std::unique_ptr<test::AmpSimProcess> m_sim;
 };
-using Rig = JackRig;
+using Rig = SystemRig;
 #else
 using Rig = InProcessRig;
 #endif
@@ -344,9 +356,12 @@ void UserSession::scenario(CORXUtilityDlg& dialog)
 }
 
 // The two builds of this file name their test apart, so a failure says which transport it came from.
-#ifdef ORX_OVER_JACK
+#if defined(ORX_OVER_JACK)
 class UserSessionOverJack : public UserSession {};
 #define ORX_USER_SESSION UserSessionOverJack
+#elif defined(ORX_OVER_ALSA)
+class UserSessionOverAlsa : public UserSession {};
+#define ORX_USER_SESSION UserSessionOverAlsa
 #else
 class UserSessionInProcess : public UserSession {};
 #define ORX_USER_SESSION UserSessionInProcess
