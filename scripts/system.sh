@@ -9,9 +9,9 @@ ORX_SYSTEM_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$ORX_SYSTEM_ROOT/scripts/common.sh"
 
 # The guest runs the host's programs: JACK with a2jmidid's bridge and PipeWire (with its own session bus) are
-# the other ways a desktop reaches the amp's USB ports.
+# the other ways a desktop reaches the amp's USB ports; the window runs on a virtual X display.
 ORX_SYSTEM_PACKAGES=(qemu-system-x86 busybox-static kmod cpio alsa-utils sox jackd2 a2jmidid dbus-daemon pipewire
-                     pipewire-jack wireplumber)
+                     pipewire-jack wireplumber xvfb xauth)
 
 # Kept out of the repo: the build folder is ignored.
 ORX_SYSTEM_CACHE=${ORX_SYSTEM_CACHE:-$ORX_SYSTEM_ROOT/build/system}

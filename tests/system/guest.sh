@@ -60,6 +60,14 @@ done
 # configfs is a module here (libcomposite pulls it in), so it can only be mounted now.
 mountpoint -q /sys/kernel/config || mount -t configfs configfs /sys/kernel/config
 
+# One virtual X display for every scenario that shows the window, started once: it takes a while under emulation.
+if [[ ,$scenarios, == *,usb-window-* ]]; then
+    Xvfb :5 -screen 0 1280x900x24 -nolisten tcp >"$results/xvfb.log" 2>&1 &
+fi
+
+# Job control: each scenario runs in a process group of its own, so a hung one is stopped with all it started.
+set -m
+SCENARIO_LIMIT=240
 for scenario in ${scenarios//,/ }; do
     out=$results/$scenario.result
     log=$results/$scenario.log
@@ -84,8 +92,25 @@ for scenario in ${scenarios//,/ }; do
         trap cleanup EXIT
         "scenario_${scenario//-/_}"
         echo pass >"$RESULT"
-    ) >"$log" 2>&1
+    ) >"$log" 2>&1 &
+    scenario_pid=$!
+    # A scenario that hangs is stopped, with what its processes were waiting on, and the others still run.
+    (
+        sleep "$SCENARIO_LIMIT"
+        {
+            echo "-- the scenario ran past $SCENARIO_LIMIT s; its processes:"
+            ps -eo pid,pgid,stat,wchan:32,args
+        } >>"$log" 2>&1
+        echo "fail timeout: still running after $SCENARIO_LIMIT s (its processes are listed in its log)" >"$out"
+        kill -KILL -- -"$scenario_pid" 2>/dev/null
+    ) &
+    watchdog=$!
+    wait "$scenario_pid"
+    kill "$watchdog" 2>/dev/null
+    wait "$watchdog" 2>/dev/null
     [ -s "$out" ] || echo "fail unknown: the scenario ended without a result" >"$out"
+    # What a killed scenario could not take apart itself.
+    [ -e "$GADGET" ] && remove_gadget >/dev/null 2>&1
     echo "guest: $scenario: $(cat "$out") ($(($(date +%s) - started)) s)"
 done
 halt_guest

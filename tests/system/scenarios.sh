@@ -1,7 +1,14 @@
+# shellcheck shell=bash
 # The scenarios the guest runs, one function each (scenario_NAME, dashes as underscores), and their helpers.
 # Each runs in a subshell of its own with RESULT (its result file) and WORK (a scratch folder on tmpfs) set;
 # a failing step writes "fail STEP: why" to RESULT and ends the subshell.
 # SPDX-License-Identifier: GPL-3.0-or-later
+
+# shellcheck source=gadget.sh
+source "$(dirname "${BASH_SOURCE[0]}")/gadget.sh"
+
+# Every scenario, in the order a whole run takes them (run.sh all); CMake reads this line too.
+SCENARIOS="alsa-virtual alsa-session usb-marker usb-window-marker usb-remembered usb-window-remembered usb-window-idle usb-window-cycles usb-unplug-install usb-window-install usb-unplug-restore lossy-link jack-bridge pipewire"
 
 STEP=start
 PIDS=()
@@ -29,20 +36,8 @@ cleanup() {
     for pid in "${PIDS[@]}"; do
         wait "$pid" 2>/dev/null
     done
-    [ -e "$GADGET/UDC" ] && remove_gadget
-    modprobe -r -d "$kroot" snd-virmidi 2>/dev/null
+    [ -e "$GADGET" ] && remove_gadget
     return 0
-}
-
-# wait_for SECONDS COMMAND...: polls COMMAND every 0.2 s until it succeeds.
-wait_for() {
-    local tries=$(($1 * 5))
-    shift
-    while ! "$@" >/dev/null 2>&1; do
-        tries=$((tries - 1))
-        [ "$tries" -gt 0 ] || return 1
-        sleep 0.2
-    done
 }
 
 # start_amp_sim [options...]: the simulated amp on ALSA ports, commands on a FIFO kept open for it.
@@ -77,100 +72,6 @@ expect_line() {
 expect_connected() {
     local port="$GADGET_PRODUCT:$GADGET_PRODUCT MIDI 1 $USB_PORT"
     expect_line "Connected: input \"$port\", output \"$port\""
-}
-
-# seq_port CLIENT_PATTERN PORT_PATTERN: prints "client:port" of the first sequencer port whose client and
-# port names match (extended regular expressions), as aconnect -l lists them.
-seq_port() {
-    aconnect -l | awk -v cp="$1" -v pp="$2" '
-        /^client [0-9]+:/ {
-            client = $2; sub(":", "", client)
-            name = $0; sub(/^client [0-9]+: \047/, "", name); sub(/\047 \[.*$/, "", name)
-            next
-        }
-        /^    [0-9]+ \047/ {
-            port = $1
-            pname = $0; sub(/^    [0-9]+ \047/, "", pname); sub(/ *\047.*$/, "", pname)
-            if (name ~ cp && pname ~ pp) { print client ":" port; exit }
-        }'
-}
-
-has_seq_port() {
-    [ -n "$(seq_port "$1" "$2")" ]
-}
-
-# The USB device's product string: snd-usb-audio names the sequencer client and its port after it. The amp's
-# own carries the marker the program looks for; a scenario sets another to be a device it must not take as such.
-GADGET_PRODUCT="Kovalex/ORX Tevo"
-
-# make_gadget: a USB MIDI device with one input and one output port named by GADGET_PRODUCT, bound to
-# dummy_hcd's device side, so snd-usb-audio sees it as it sees the amp.
-make_gadget() {
-    mkdir "$GADGET" || return 1
-    echo 0x1d6b >"$GADGET/idVendor"
-    echo 0x0104 >"$GADGET/idProduct"
-    mkdir "$GADGET/strings/0x409"
-    echo "Kovalex" >"$GADGET/strings/0x409/manufacturer"
-    echo "$GADGET_PRODUCT" >"$GADGET/strings/0x409/product"
-    echo "0001" >"$GADGET/strings/0x409/serialnumber"
-    mkdir "$GADGET/configs/c.1" "$GADGET/configs/c.1/strings/0x409"
-    echo "MIDI" >"$GADGET/configs/c.1/strings/0x409/configuration"
-    mkdir "$GADGET/functions/midi.usb0"
-    echo 1 >"$GADGET/functions/midi.usb0/in_ports"
-    echo 1 >"$GADGET/functions/midi.usb0/out_ports"
-    ln -s "$GADGET/functions/midi.usb0" "$GADGET/configs/c.1/"
-    bind_gadget
-}
-
-bind_gadget() {
-    echo dummy_udc.0 >"$GADGET/UDC"
-}
-
-unbind_gadget() {
-    echo "" >"$GADGET/UDC"
-}
-
-remove_gadget() {
-    unbind_gadget 2>/dev/null
-    rm -f "$GADGET/configs/c.1/midi.usb0"
-    rmdir "$GADGET/configs/c.1/strings/0x409" "$GADGET/configs/c.1" "$GADGET/functions/midi.usb0" \
-        "$GADGET/strings/0x409" "$GADGET" 2>/dev/null
-}
-
-# join_gadget_to_sim: the gadget's own side (what the amp's firmware would be) wired both ways to the
-# simulated amp's ports; sets USB_PORT (the host's view, as orx-tevo sees the amp) and GADGET_PORT.
-join_gadget_to_sim() {
-    wait_for 20 has_seq_port "^$GADGET_PRODUCT\$" ' MIDI 1$' || fail "no sequencer port of the USB device"
-    wait_for 20 has_seq_port '^f_midi$' '' || fail "no sequencer client f_midi of the gadget's side"
-    USB_PORT=$(seq_port "^$GADGET_PRODUCT\$" ' MIDI 1$')
-    GADGET_PORT=$(seq_port '^f_midi$' '')
-    local sim_in sim_out
-    sim_in=$(seq_port '^orx-amp-sim-in$' "^$SIM_PORT_NAME\$")
-    sim_out=$(seq_port '^orx-amp-sim-out$' "^$SIM_PORT_NAME\$")
-    [ -n "$sim_in" ] && [ -n "$sim_out" ] || fail "orx-amp-sim's ports are not listed"
-    aconnect "$GADGET_PORT" "$sim_in" || fail "aconnect $GADGET_PORT $sim_in"
-    aconnect "$sim_out" "$GADGET_PORT" || fail "aconnect $sim_out $GADGET_PORT"
-    echo "USB port $USB_PORT, gadget port $GADGET_PORT, simulator in $sim_in out $sim_out"
-    aconnect -l
-}
-
-# unplug_gadget: the USB device unbound, as pulling its cable; returns once its sequencer port is gone.
-unplug_gadget() {
-    unbind_gadget || fail "the gadget could not be unbound"
-    wait_for 20 eval '! has_seq_port "^$GADGET_PRODUCT\$" " MIDI 1\$"' || fail "the USB port stayed after unbinding"
-}
-
-# replug_gadget_moved: the unplugged device bound again at other sequencer numbers than USB_PORT's, and joined
-# to the simulated amp again. A freed sound card's number is given to the next card, so the device would come
-# back as it was; another card taking that number meanwhile (as a second device plugged in would) moves it, as
-# on a busy desktop.
-replug_gadget_moved() {
-    local before=$USB_PORT
-    modprobe -d "$kroot" snd-virmidi midi_devs=1 || fail "modprobe snd-virmidi failed"
-    wait_for 20 has_seq_port '^Virtual Raw MIDI' '' || fail "no sequencer client of snd-virmidi"
-    bind_gadget || fail "the gadget could not be bound again"
-    join_gadget_to_sim
-    [ "$USB_PORT" != "$before" ] || fail "the USB port came back as $USB_PORT, its old number"
 }
 
 # sim_cmd COMMAND...: one console command to the simulated amp, its answer (without the --verbose message
@@ -216,6 +117,26 @@ slot_status_line() {
     }' <<<"$1"
 }
 
+# usb_amp [options...]: orx-amp-sim (with these options) behind a USB gadget named GADGET_PRODUCT, plugged in.
+usb_amp() {
+    step "amp-sim"
+    start_amp_sim --port-name "$SIM_PORT_NAME" "$@"
+    step "gadget"
+    make_gadget || fail "the gadget could not be made or bound"
+    join_gadget_to_sim
+}
+
+# make_wav NAME FREQUENCY: a short mono IR of sox's making in $WORK/NAME.wav.
+make_wav() {
+    sox -n -r 44100 -b 16 -c 1 "$WORK/$1.wav" synth 0.05 sine "$2" fade 0 0.05 0.04 || fail "sox could not write $1.wav"
+}
+
+# install_wav NAME FREQUENCY TYPE: such an IR installed with orx-tevo into channel I's slot TYPE at -6 dB.
+install_wav() {
+    make_wav "$1" "$2"
+    tevo install "$WORK/$1.wav" --channel I --type "$3" --gain -6 || fail "orx-tevo install of $1 exited non-zero"
+}
+
 scenario_alsa_virtual() {
     step "amp-sim"
     start_amp_sim
@@ -227,8 +148,7 @@ scenario_alsa_virtual() {
     expect_line 'Slot I  LEAD    "Factory LEAD I"'
 
     step "make-wav"
-    sox -n -r 44100 -b 16 -c 1 "$WORK/Warm Cab.wav" synth 0.05 sine 1000 fade 0 0.05 0.04 ||
-        fail "sox could not write the WAV"
+    make_wav "Warm Cab" 1000
     step "install"
     tevo install "$WORK/Warm Cab.wav" --channel I --type LEAD --gain -4.5 || fail "orx-tevo install exited non-zero"
     step "status-after-install"
@@ -238,14 +158,57 @@ scenario_alsa_virtual() {
     expect_line 'Slot I  MODERN  "Factory MODERN I"'
 }
 
-SIM_PORT_NAME="TEVO MIDI 1"
+# The whole session through the windows, over the sequencer against orx-amp-sim in its own process.
+scenario_alsa_session() {
+    step "session"
+    QT_QPA_PLATFORM=offscreen timeout 300 "$build/tests/e2e/orx_user_session_alsa_tests" ||
+        fail "the session over the ALSA sequencer failed (its output is above)"
+}
+
+# use_xvfb: the guest's virtual X display (guest.sh starts one for all the window scenarios), as a desktop has.
+use_xvfb() {
+    wait_for 30 test -S /tmp/.X11-unix/X5 || fail "the guest's Xvfb is not running (see the console log)"
+    export DISPLAY=:5 QT_QPA_PLATFORM=xcb
+}
+
+# window_test NAME: one test of the window against the amp on USB (usb_window_test.cpp), which makes and
+# plugs the gadget itself with gadget.sh and starts orx-amp-sim of its own.
+window_test() {
+    step "xvfb"
+    use_xvfb
+    step "window"
+    local rc
+    ORX_SYSTEM_GADGET=$(dirname "${BASH_SOURCE[0]}")/gadget.sh \
+        timeout 400 "$build/tests/system/orx_system_window_tests" --gtest_filter="UsbAmp.$1" 2>&1 |
+        tee "$WORK/window.out"
+    rc=${PIPESTATUS[0]}
+    [ "$rc" = 0 ] || fail "the window test $1 failed (its output is above)"
+    # A name that matches no test runs nothing, and passes.
+    grep -q '^\[  PASSED  \] 1 test\.' "$WORK/window.out" || fail "no window test is named $1"
+}
+
+scenario_usb_window_marker() {
+    window_test AnAmpWhoseProductNameHoldsTheMarkerIsOpenedByItself
+}
+
+scenario_usb_window_remembered() {
+    window_test AnAmpNamedOtherwiseIsFoundByFindAmpAndFoundAgainAfterAReplug
+}
+
+scenario_usb_window_idle() {
+    window_test AnAmpUnpluggedWhileIdleIsLetGoAndFoundAgainWhenPluggedBackIn
+}
+
+scenario_usb_window_cycles() {
+    window_test TwentyUnplugsInARowLeaveNoThreadsFilesOrClientsBehind
+}
+
+scenario_usb_window_install() {
+    window_test AFileCutShortByAnUnplugFailsAndRecordsNothing
+}
 
 scenario_usb_marker() {
-    step "amp-sim"
-    start_amp_sim --port-name "$SIM_PORT_NAME"
-    step "gadget"
-    make_gadget || fail "the gadget could not be made or bound"
-    join_gadget_to_sim
+    usb_amp
     step "ports"
     tevo ports || fail "orx-tevo ports exited non-zero"
     expect_line "Kovalex/ORX Tevo"
@@ -255,32 +218,6 @@ scenario_usb_marker() {
     expect_connected
     expect_line "Model: 2"
     expect_line "Channel I: amp type MODERN"
-}
-
-scenario_usb_unplug() {
-    step "amp-sim"
-    start_amp_sim --port-name "$SIM_PORT_NAME"
-    step "gadget"
-    make_gadget || fail "the gadget could not be made or bound"
-    join_gadget_to_sim
-    step "status-plugged"
-    tevo status || fail "orx-tevo status exited non-zero"
-    expect_connected
-
-    step "unplug"
-    unplug_gadget
-    step "status-unplugged"
-    if tevo --timeout 2000 status; then
-        fail "orx-tevo status found an amp with the device unplugged"
-    fi
-    grep -qF "Kovalex/ORX Tevo" "$WORK/tevo.out" && fail "orx-tevo still names the unplugged device"
-
-    step "replug"
-    replug_gadget_moved
-    step "status-replugged"
-    tevo status || fail "orx-tevo status exited non-zero after plugging in again"
-    expect_connected
-    expect_line "Model: 2"
 }
 
 # The settings file as a user's choice in Edit > MIDI Ports... leaves it: the device's ports by name, without
@@ -299,11 +236,7 @@ sim_received() {
 scenario_usb_remembered() {
     # What a real amp's cable looks like to Linux: the product string holds no marker.
     GADGET_PRODUCT=TEVO
-    step "amp-sim"
-    start_amp_sim --port-name "$SIM_PORT_NAME" --verbose
-    step "gadget"
-    make_gadget || fail "the gadget could not be made or bound"
-    join_gadget_to_sim
+    usb_amp --verbose
     local usb="TEVO:TEVO MIDI 1 $USB_PORT"
 
     step "probe"
@@ -313,10 +246,10 @@ scenario_usb_remembered() {
     step "status-unchosen"
     local received
     received=$(sim_received)
-    if tevo --timeout 3000 status; then
+    if tevo --timeout 1500 status; then
         fail "orx-tevo status took a port without the marker that nobody chose"
     fi
-    expect_line "orx-tevo: no amplifier answered within 3000 ms"
+    expect_line "orx-tevo: no amplifier answered within 1500 ms"
     grep -q '^Connected:' "$WORK/tevo.out" && fail "orx-tevo status says it connected"
     # Nothing may be sent to a port nobody chose: it could be any MIDI device.
     [ "$(sim_received)" = "$received" ] ||
@@ -351,22 +284,17 @@ IR_LIBRARY_NAME="Veltra/IR Library"
 
 scenario_usb_unplug_install() {
     local lib="$HOME/.local/share/$IR_LIBRARY_NAME"
-    step "amp-sim"
-    start_amp_sim --port-name "$SIM_PORT_NAME" --verbose
-    step "gadget"
-    make_gadget || fail "the gadget could not be made or bound"
-    join_gadget_to_sim
+    usb_amp --verbose
     step "status-before"
     tevo status || fail "orx-tevo status exited non-zero"
     expect_connected
     sim_slot 1
     step "make-wav"
-    sox -n -r 44100 -b 16 -c 1 "$WORK/Lost Cab.wav" synth 0.05 sine 700 fade 0 0.05 0.04 ||
-        fail "sox could not write the WAV"
+    make_wav "Lost Cab" 700
 
-    # The amp loses its answer to block 2, so orx-tevo is waiting on it, mid-transfer, when the cable goes.
-    step "hold-block"
-    sim_cmd drop-block 2
+    # Every answer held back, so the transfer is still running when the cable goes, with blocks 0 to 3 out.
+    step "slow-amp"
+    sim_cmd delay 400
     step "install"
     (
         rc=0
@@ -375,14 +303,16 @@ scenario_usb_unplug_install() {
         echo "$rc" >"$WORK/install.rc"
     ) &
     PIDS+=($!)
-    wait_for 90 grep -q '^<- FIR data block 2, amp channel 0' "$WORK/sim.out" ||
-        { cat "$WORK/install.out"; fail "the transfer never reached FIR data block 2"; }
+    wait_for 90 grep -q '^<- FIR data block 3, amp channel 0' "$WORK/sim.out" ||
+        { cat "$WORK/install.out"; fail "the transfer never reached FIR data block 3"; }
     step "unplug"
     unplug_gadget
+    local unplugged
+    unplugged=$(date +%s)
     grep -q '^<- FIR data block 9,' "$WORK/sim.out" && fail "the whole transfer was over before the unplug"
     step "install-ends"
-    # orx-tevo waits its 6 s for each answer; well within this, it must have given up.
-    wait_for 40 test -s "$WORK/install.rc" || fail "orx-tevo install still runs long after the device went"
+    wait_for 10 test -s "$WORK/install.rc" || fail "orx-tevo install did not end within 10 s of the unplug"
+    echo "orx-tevo install ended $(($(date +%s) - unplugged)) s after the unplug"
     echo "\$ orx-tevo --midi-api alsa install \"$WORK/Lost Cab.wav\" --channel I --type LEAD --gain -6" \
         "(exit $(cat "$WORK/install.rc"))"
     cat "$WORK/install.out"
@@ -399,6 +329,7 @@ scenario_usb_unplug_install() {
     fi
 
     step "replug"
+    sim_cmd delay 0
     replug_gadget_moved
     step "status-replugged"
     tevo status || fail "orx-tevo status exited non-zero after plugging in again"
@@ -411,8 +342,7 @@ scenario_usb_unplug_install() {
 
     # The same library folder takes an install that works, so the checks above looked in the right place.
     step "install-after-replug"
-    sox -n -r 44100 -b 16 -c 1 "$WORK/Found Cab.wav" synth 0.05 sine 900 fade 0 0.05 0.04 ||
-        fail "sox could not write the WAV"
+    make_wav "Found Cab" 900
     tevo install "$WORK/Found Cab.wav" --channel I --type CLEAN --gain -6 || fail "orx-tevo install exited non-zero"
     expect_line 'Installed "Found Cab" into slot'
     grep -rlq 'Found Cab' "$lib" || fail "the IR library in $lib does not record the install that worked"
@@ -422,7 +352,7 @@ scenario_usb_unplug_install() {
 
 # jack_port PATTERN: the first JACK port whose full name matches PATTERN (extended regular expression).
 jack_port() {
-    timeout 10 "${TEVO_WRAP[@]}" jack_lsp 2>/dev/null | grep -E -m1 -- "$1"
+    timeout -k 3 10 "${TEVO_WRAP[@]}" jack_lsp 2>/dev/null | grep -E -m1 -- "$1"
 }
 
 has_jack_port() {
@@ -438,11 +368,7 @@ scenario_jack_bridge() {
     # A server of the scenario's own name, so no client can reach another one by chance; none started on demand.
     export JACK_DEFAULT_SERVER=orx-system JACK_NO_START_SERVER=1 JACK_NO_AUDIO_RESERVATION=1
     TEVO_API=jack
-    step "amp-sim"
-    start_amp_sim --port-name "$SIM_PORT_NAME"
-    step "gadget"
-    make_gadget || fail "the gadget could not be made or bound"
-    join_gadget_to_sim
+    usb_amp
     step "jackd"
     jackd -n "$JACK_DEFAULT_SERVER" -r -d dummy >"$WORK/jackd.out" 2>&1 &
     PIDS+=($!)
@@ -473,6 +399,12 @@ scenario_jack_bridge() {
     expect_line 'Slot II SOLID   "Factory SOLID II"'
 }
 
+# program_port_name NAME: the port as the program's port list names it: it drops the last two characters of a
+# name that holds "-1", and PipeWire's USB bus paths hold it, so "...MIDI 1" is listed as "...MIDI".
+program_port_name() {
+    if [[ $1 == *-1* ]]; then echo "${1:0:${#1}-2}"; else echo "$1"; fi
+}
+
 scenario_pipewire() {
     # A runtime folder and session bus of the scenario's own: PipeWire's sockets and WirePlumber's state live there.
     export XDG_RUNTIME_DIR=$WORK/run
@@ -481,11 +413,7 @@ scenario_pipewire() {
     unset JACK_DEFAULT_SERVER
     TEVO_API=jack
     TEVO_WRAP=(pw-jack)
-    step "amp-sim"
-    start_amp_sim --port-name "$SIM_PORT_NAME"
-    step "gadget"
-    make_gadget || fail "the gadget could not be made or bound"
-    join_gadget_to_sim
+    usb_amp
     step "dbus"
     dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" >"$WORK/dbus.out" 2>&1 &
     PIDS+=($!)
@@ -495,32 +423,49 @@ scenario_pipewire() {
     PIDS+=($!)
     wait_for 30 test -S "$XDG_RUNTIME_DIR/pipewire-0" || { cat "$WORK/pipewire.out"; fail "PipeWire did not start"; }
     step "wireplumber"
+    # WirePlumber watches logind's folders and gives up when they are missing; a desktop has them, this guest's
+    # fresh /run does not.
+    mkdir -p /run/systemd/seats /run/systemd/sessions /run/systemd/users /run/systemd/machines
     wireplumber >"$WORK/wireplumber.out" 2>&1 &
-    PIDS+=($!)
-    # A JACK client that gets no answer from PipeWire would hang every poll below for its whole time-out.
+    local wireplumber=$!
+    PIDS+=("$wireplumber")
+    # WirePlumber makes PipeWire's bridge to the ALSA sequencer; without it there is nothing to find.
+    sleep 5
+    kill -0 "$wireplumber" 2>/dev/null ||
+        { cat "$WORK/wireplumber.out" "$WORK/pipewire.out"; fail "WirePlumber exited at its start"; }
+    # PipeWire's own protocol first, then its JACK face: a client that gets no answer would hang every poll below.
     local rc=0
-    timeout 20 pw-jack jack_lsp >"$WORK/jack_lsp.out" 2>&1 || rc=$?
+    timeout -k 3 10 pw-cli info 0 >"$WORK/pw-cli.out" 2>&1 || rc=$?
+    if [ "$rc" != 0 ]; then
+        cat "$WORK/pw-cli.out" "$WORK/pipewire.out" "$WORK/wireplumber.out"
+        fail "pw-cli got no answer from PipeWire (exit $rc)"
+    fi
+    timeout -k 3 20 pw-jack jack_lsp >"$WORK/jack_lsp.out" 2>&1 || rc=$?
     if [ "$rc" != 0 ]; then
         cat "$WORK/jack_lsp.out" "$WORK/pipewire.out" "$WORK/wireplumber.out"
         fail "pw-jack jack_lsp got no port list from PipeWire (exit $rc$([ "$rc" = 124 ] && echo ', timed out after 20 s'))"
     fi
-    if ! wait_for 60 has_jack_port '^Midi-Bridge:Kovalex/ORX Tevo .*\(capture_0\)'; then
+    step "bridge"
+    # PipeWire names a USB device's bridged ports after its vendor, product and bus path, then the port's own name:
+    # "Midi-Bridge:Kovalex Kovalex/ORX Tevo at usb-dummy_hcd-0-1- high speed:(capture_0) Kovalex/ORX Tevo MIDI 1".
+    local PW_USB_PORT="^Midi-Bridge:[^:]*$GADGET_PRODUCT at usb-[^:]*:\\"
+    if ! wait_for 60 has_jack_port "$PW_USB_PORT(capture_0) $GADGET_PRODUCT MIDI 1\$"; then
         echo "-- pipewire:"; cat "$WORK/pipewire.out"
         echo "-- wireplumber:"; cat "$WORK/wireplumber.out"
         echo "-- pw-jack jack_lsp:"; timeout 10 pw-jack jack_lsp
         echo "-- pw-cli ls Node:"; timeout 10 pw-cli ls Node
         fail "PipeWire's MIDI bridge shows no capture port of the USB device"
     fi
-    wait_for 10 has_jack_port '^Midi-Bridge:Kovalex/ORX Tevo .*\(playback_0\)' ||
+    wait_for 10 has_jack_port "$PW_USB_PORT(playback_0) $GADGET_PRODUCT MIDI 1\$" ||
         fail "PipeWire's MIDI bridge shows no playback port of the USB device"
     local capture playback
-    capture=$(jack_port '^Midi-Bridge:Kovalex/ORX Tevo .*\(capture_0\)')
-    playback=$(jack_port '^Midi-Bridge:Kovalex/ORX Tevo .*\(playback_0\)')
-    timeout 10 pw-jack jack_lsp
+    capture=$(jack_port "$PW_USB_PORT(capture_0) $GADGET_PRODUCT MIDI 1\$")
+    playback=$(jack_port "$PW_USB_PORT(playback_0) $GADGET_PRODUCT MIDI 1\$")
+    timeout -k 3 10 pw-jack jack_lsp
     step "ports"
     tevo ports || fail "orx-tevo ports exited non-zero"
-    expect_line "$capture"
-    expect_line "$playback"
+    expect_line "$(program_port_name "$capture")"
+    expect_line "$(program_port_name "$playback")"
     cp "$WORK/tevo.out" "${RESULT%.result}.ports"
     step "status"
     tevo status || fail "orx-tevo status found no amp through PipeWire"
@@ -528,4 +473,110 @@ scenario_pipewire() {
     expect_line "Model: 2"
     expect_line "Channel I: amp type MODERN"
     expect_line 'Slot II SOLID   "Factory SOLID II"'
+}
+
+scenario_usb_unplug_restore() {
+    usb_amp --verbose
+    step "installs-to-back-up"
+    install_wav "Kept Lead" 500 LEAD
+    install_wav "Kept Clean" 600 CLEAN
+    step "backup"
+    tevo backup "$WORK/amp.orxbackup.json" || fail "orx-tevo backup exited non-zero"
+    step "installs-over-it"
+    install_wav "New Lead" 800 LEAD
+    install_wav "New Clean" 900 CLEAN
+
+    # The restore writes both slots back one after the other; the cable goes while the second is being sent.
+    step "slow-amp"
+    sim_cmd delay 300
+    step "restore"
+    local stores
+    stores=$(grep -c '^<- parameter group 04 param 07 ' "$WORK/sim.out")
+    (
+        rc=0
+        timeout 120 "$TEVO" --midi-api alsa restore "$WORK/amp.orxbackup.json" --yes >"$WORK/restore.out" 2>&1 || rc=$?
+        echo "$rc" >"$WORK/restore.rc"
+    ) &
+    PIDS+=($!)
+    # One slot stored, then block 3 of the next one out.
+    wait_for 90 eval '[ "$(grep -c "^<- parameter group 04 param 07 " "$WORK/sim.out")" -gt "$stores" ]' ||
+        { cat "$WORK/restore.out"; fail "the restore never stored its first slot"; }
+    local from
+    from=$(wc -l <"$WORK/sim.out")
+    wait_for 60 eval 'tail -n +"$from" "$WORK/sim.out" | grep -q "^<- FIR data block 3,"' ||
+        { cat "$WORK/restore.out"; fail "the restore never sent block 3 of its second slot"; }
+    step "unplug"
+    unplug_gadget
+    local unplugged
+    unplugged=$(date +%s)
+    step "restore-ends"
+    wait_for 10 test -s "$WORK/restore.rc" || fail "orx-tevo restore did not end within 10 s of the unplug"
+    echo "\$ orx-tevo --midi-api alsa restore amp.orxbackup.json --yes (exit $(cat "$WORK/restore.rc")," \
+        "$(($(date +%s) - unplugged)) s after the unplug)"
+    cat "$WORK/restore.out"
+    [ "$(cat "$WORK/restore.rc")" != 0 ] || fail "orx-tevo restore exited 0 with the device unplugged mid-restore"
+    grep -q '^The restore stopped' "$WORK/restore.out" || fail "the report does not say the restore stopped"
+    grep -q 'complete' "$WORK/restore.out" && fail "the report says the restore is complete"
+    # Whichever of the two went first is written, and the other is not.
+    local written not_written
+    written=$(grep -c '^Written: slot I ' "$WORK/restore.out")
+    not_written=$(grep -c '^Not written: slot I ' "$WORK/restore.out")
+    [ "$written" = 1 ] && [ "$not_written" = 1 ] ||
+        fail "the report names $written written and $not_written unwritten slot(s), not one of each"
+
+    step "replug"
+    sim_cmd delay 0
+    replug_gadget_moved
+    step "status-replugged"
+    tevo status || fail "orx-tevo status exited non-zero after plugging in again"
+    expect_connected
+    # The amp holds the backup's response in the slot the report calls written, and the newer one in the other.
+    local label word
+    for label in LEAD CLEAN; do
+        word=${label:0:1}$(tr '[:upper:]' '[:lower:]' <<<"${label:1}")
+        if grep -qF "Written: slot I $label \"Kept $word\"" "$WORK/restore.out"; then
+            grep -qE "^Slot I +$label +\"Kept $word\"" "$WORK/tevo.out" || fail "slot I $label does not hold \"Kept $word\""
+        else
+            grep -qE "^Slot I +$label +\"New $word\"" "$WORK/tevo.out" ||
+                fail "slot I $label, which the report calls not written, does not hold \"New $word\""
+        fi
+    done
+}
+
+# A cable that damages SysEx: every fifth dump the amp sends has a bad checksum.
+scenario_lossy_link() {
+    usb_amp
+    step "lossy"
+    sim_cmd corrupt-every 5
+    step "status"
+    tevo status || fail "orx-tevo status did not read through the damaged dumps"
+    expect_connected
+    expect_line "Model: 2"
+    expect_line 'Slot II SOLID   "Factory SOLID II"'
+    [ "$(grep -c '^Slot ' "$WORK/tevo.out")" = 10 ] || fail "orx-tevo status does not list all ten slots"
+    step "linktest"
+    local rc=0
+    tevo linktest --count 20 || rc=$?
+    [ "$rc" = 3 ] || fail "orx-tevo linktest exited $rc on a link that damages data, not 3"
+    expect_connected
+    expect_line "Dumps: 20 asked, 16 whole, 4 damaged, 0 lost"
+    expect_line "The link damages data: 4 of 20 dumps came back damaged."
+    step "sound-link"
+    sim_cmd corrupt-every 0
+    tevo linktest --count 20 || fail "orx-tevo linktest found fault with a sound link"
+    expect_line "Dumps: 20 asked, 20 whole, 0 damaged, 0 lost"
+    expect_line "The link is sound"
+}
+
+# Not a test and not in SCENARIOS: the request benchmark over the USB gadget and over JACK in the same guest,
+# for figures that compare (run.sh usb-bench; the figures are in its log).
+scenario_usb_bench() {
+    usb_amp
+    step "bench-usb"
+    ORX_BENCH_ALSA=1 timeout 300 "$build/bench/orx_jack_bench" --benchmark_repetitions=3 \
+        --benchmark_report_aggregates_only=true || fail "the benchmark over USB failed"
+    step "bench-jack"
+    export JACK_NO_AUDIO_RESERVATION=1
+    timeout 600 "$build/bench/orx_jack_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+        --benchmark_filter='/period:256' || fail "the benchmark over JACK failed"
 }
