@@ -2,6 +2,9 @@
 // periods. A MIDI message waits for the next JACK cycle at each hop, so the transport's share grows with the
 // period while the program's own share does not; the per-trip counters and the in-process figures of
 // orx_device_bench (the same requests without JACK) tell the two apart.
+// With ORX_BENCH_ALSA=1 the same requests go over the ALSA sequencer to an amp that is already there instead (the
+// system tests' USB MIDI gadget with orx-amp-sim behind it, found by its name as the program finds an amp), and
+// no JACK server is started: the figures of a USB amp beside those of JACK, on the same machine.
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CMIDIManager.h"
 #include "CORXManager.h"
@@ -37,6 +40,8 @@ constexpr std::chrono::milliseconds kOpenRetry{500};
 constexpr int kAttempts = 3;
 // Frames per JACK cycle the benchmarks run at, shortest first.
 constexpr int kPeriods[] = {64, 256, 1024};
+// The "period" of an amp already on the system's ports: no JACK server, no simulator of the benchmark's own.
+constexpr int kAlreadyThere = 0;
 
 // One request and its answer each: the coefficient blocks, and the effect data plus the slot headers of
 // both amp channels (model 2).
@@ -134,7 +139,7 @@ public:
     {
         if (period != m_period)
             stop();
-        if (!m_server) {
+        if (period != kAlreadyThere && !m_server) {
             m_period = period;
             m_server = test::JackServer::start(failure, test::kStartLimit, period);
             if (!m_server)
@@ -150,7 +155,8 @@ public:
         if (!m_rig) {
             m_rig = std::make_unique<Rig>();
             if (!m_rig->connect()) {
-                failure = "the session did not connect to orx-amp-sim; its output:\n" + m_simulator->output();
+                failure = m_simulator ? "the session did not connect to orx-amp-sim; its output:\n" + m_simulator->output()
+                                      : std::string("the session found no amplifier on the ALSA sequencer");
                 m_rig.reset();
                 return nullptr;
             }
@@ -227,10 +233,10 @@ template <typename Request> void runRequests(benchmark::State& state, int roundT
         }
     }
     const double tripMs = 1000.0 * spentSeconds / (static_cast<double>(state.iterations()) * roundTrips);
-    const double periodMs = 1000.0 * period / test::kDummySampleRate;
     state.counters["trips"] = roundTrips;
     state.counters["ms_per_trip"] = tripMs;
-    state.counters["periods_per_trip"] = tripMs / periodMs;
+    if (period != kAlreadyThere)
+        state.counters["periods_per_trip"] = tripMs / (1000.0 * period / test::kDummySampleRate);
 }
 
 // Ten blocks of 7-bit packed coefficients to amp channel II, each acknowledged before the next.
@@ -261,9 +267,26 @@ void BM_JackReadAllModelTwo(benchmark::State& state)
     });
 }
 
+bool overAlsa()
+{
+    const char* value = std::getenv("ORX_BENCH_ALSA");
+    return value && std::string(value) == "1";
+}
+
 // Period by period, so each server is started once when the benchmarks run in order.
 void registerBenchmarks()
 {
+    if (overAlsa()) {
+        benchmark::RegisterBenchmark("BM_AlsaInstallTenBlocks", BM_JackInstallTenBlocks)
+            ->Arg(kAlreadyThere)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime();
+        benchmark::RegisterBenchmark("BM_AlsaReadAllModelTwo", BM_JackReadAllModelTwo)
+            ->Arg(kAlreadyThere)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime();
+        return;
+    }
     for (const int period : kPeriods) {
         benchmark::RegisterBenchmark("BM_JackInstallTenBlocks", BM_JackInstallTenBlocks)
             ->ArgName("period")
@@ -280,7 +303,7 @@ void registerBenchmarks()
 
 int runWithJack()
 {
-    setenv("ORX_MIDI_API", "jack", 1);
+    setenv("ORX_MIDI_API", overAlsa() ? "alsa" : "jack", 1);
     Transport transport;
     g_transport = &transport;
     benchmark::RunSpecifiedBenchmarks();
