@@ -28,9 +28,24 @@ if [ -z "$results" ] || [ ! -d "$results" ]; then
 fi
 
 # The host's /tmp stays the host's: whatever the programs leave there (locks, sockets) goes with the guest.
-mount -t tmpfs -o mode=1777 tmpfs /tmp
-mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
+# A checkout, build or results folder that lives under the host's /tmp (a CI clone, say) is kept in view.
 mount -t tmpfs -o mode=755 tmpfs /run
+mkdir -p /run/host-tmp
+mount --bind /tmp /run/host-tmp
+mount -t tmpfs -o mode=1777 tmpfs /tmp
+for path in "$0" "$results" "$build" "$kroot"; do
+    case $path in
+        /tmp/?*)
+            top=${path#/tmp/}
+            top=${top%%/*}
+            if [ ! -d "/tmp/$top" ]; then
+                mkdir -p "/tmp/$top"
+                mount --bind "/run/host-tmp/$top" "/tmp/$top"
+            fi
+            ;;
+    esac
+done
+mkdir -p /tmp/.X11-unix && chmod 1777 /tmp/.X11-unix
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
 mount -t tmpfs -o mode=1777 tmpfs /dev/shm

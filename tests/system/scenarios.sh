@@ -282,6 +282,17 @@ scenario_usb_remembered() {
 
 IR_LIBRARY_NAME="Veltra/IR Library"
 
+# replug_and_read: the slowed amp back at full speed and plugged in again at new numbers; orx-tevo status finds
+# it there and reads it (its output in $WORK/tevo.out).
+replug_and_read() {
+    step "replug"
+    sim_cmd delay 0
+    replug_gadget_moved
+    step "status-replugged"
+    tevo status || fail "orx-tevo status exited non-zero after plugging in again"
+    expect_connected
+}
+
 scenario_usb_unplug_install() {
     local lib="$HOME/.local/share/$IR_LIBRARY_NAME"
     usb_amp --verbose
@@ -328,12 +339,7 @@ scenario_usb_unplug_install() {
         grep -rl 'Lost Cab' "$lib" && fail "the IR library records the failed install"
     fi
 
-    step "replug"
-    sim_cmd delay 0
-    replug_gadget_moved
-    step "status-replugged"
-    tevo status || fail "orx-tevo status exited non-zero after plugging in again"
-    expect_connected
+    replug_and_read
     local want
     sim_slot 1
     want=$(slot_status_line "$SIM_SLOT" 'Slot I +LEAD +')
@@ -524,12 +530,7 @@ scenario_usb_unplug_restore() {
     [ "$written" = 1 ] && [ "$not_written" = 1 ] ||
         fail "the report names $written written and $not_written unwritten slot(s), not one of each"
 
-    step "replug"
-    sim_cmd delay 0
-    replug_gadget_moved
-    step "status-replugged"
-    tevo status || fail "orx-tevo status exited non-zero after plugging in again"
-    expect_connected
+    replug_and_read
     # The amp holds the backup's response in the slot the report calls written, and the newer one in the other.
     local label word
     for label in LEAD CLEAN; do
