@@ -522,7 +522,7 @@ scenario_usb_unplug_restore() {
     cat "$WORK/restore.out"
     [ "$(cat "$WORK/restore.rc")" != 0 ] || fail "orx-tevo restore exited 0 with the device unplugged mid-restore"
     grep -q '^The restore stopped' "$WORK/restore.out" || fail "the report does not say the restore stopped"
-    grep -q 'complete' "$WORK/restore.out" && fail "the report says the restore is complete"
+    grep -q '^The restore is complete' "$WORK/restore.out" && fail "the report says the restore is complete"
     # Whichever of the two went first is written, and the other is not.
     local written not_written
     written=$(grep -c '^Written: slot I ' "$WORK/restore.out")
