@@ -10,7 +10,7 @@ source "$ORX_SYSTEM_ROOT/scripts/common.sh"
 
 # The guest runs the host's programs: JACK with a2jmidid's bridge and PipeWire (with its own session bus) are
 # the other ways a desktop reaches the amp's USB ports; the window runs on a virtual X display.
-ORX_SYSTEM_PACKAGES=(qemu-system-x86 busybox-static kmod cpio alsa-utils sox jackd2 a2jmidid dbus-daemon pipewire
+ORX_SYSTEM_PACKAGES=(qemu-system-x86 busybox-static kmod cpio alsa-utils sox jackd2 a2jmidid dbus-daemon pipewire pipewire-bin
                      pipewire-jack wireplumber xvfb xauth)
 
 # Kept out of the repo: the build folder is ignored.
